@@ -1,0 +1,110 @@
+// TVNXISQLConnection: one connection to a PostgreSQL server through libpq, its settings,
+// transactions, tracing, and the routines through which every object of the driver runs SQL.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/type_mapping.h"
+#include "driver/interface_object.h"
+#include "i18n/translate.h"
+#include "runtime/format.h"
+
+namespace vnx {
+
+class TVNXISQLDriver;
+
+// Trace categories.
+enum : std::uint8_t {
+  trcSQL = 1, trcError = 2, trcConnect = 4, trcTransaction = 5, trcBlob = 6, trcCatalog = 7,
+  trcDiagnostic = 8, trcOutcome = 10,
+};
+
+class TVNXISQLConnection final : public TVNXErrorObject {
+ public:
+  explicit TVNXISQLConnection(TVNXISQLDriver* driver);
+  ~TVNXISQLConnection();
+
+  // Interface operations.
+  SQLResult connect(const char* serverName, const char* userName, const char* password);
+  SQLResult disconnect();
+  SQLResult getSQLCommand(void** command);
+  SQLResult getSQLMetaData(void** metaData);
+  SQLResult SetOption(std::uint32_t option, OptionValue value);
+  SQLResult GetOption(std::uint32_t option, void* propValue, std::int16_t maxLength, std::int16_t* length);
+  SQLResult beginTransaction(TTransactionDesc* tranID);
+  SQLResult commit(TTransactionDesc* tranID);
+  SQLResult rollback(TTransactionDesc* tranID);
+
+  // Runs one SQL text; true when it succeeded. The caller owns result (also on failure)
+  // and frees it with PQclear.
+  bool ExecQuery(const std::string& sql, PGresult*& result, std::string& errorText);
+  // ExecQuery followed by PQclear of the result.
+  bool ExecSQL(const std::string& sql, std::string& errorText);
+
+  // Applies one custom option (key trimmed and lower-cased, value trimmed).
+  void ParseOption(const std::string& key, const std::string& value);
+
+  // Tracing. Trace hands the text to the application's callback in chunks of at most 1024
+  // characters; it returns at once when no callback is set.
+  bool Tracing() const noexcept { return TraceCallback != 0; }
+  void Trace(std::string_view text, std::uint8_t category);
+  // Formats a resource text (translated in the multi-language build) only when someone listens.
+  template <class... Args>
+  void TraceRes(std::uint8_t category, const char* resourceText, const Args&... args) {
+    if (Tracing()) Trace(rt::Format(Res(resourceText), args...), category);
+  }
+  // Stores text as ErrorMessage and traces it with the error category.
+  void SetError(std::string_view text);
+  // The notice receiver registered with libpq; arg is the connection.
+  static void NoticeReceiver(void* arg, const PGresult* result) noexcept;
+
+  SQLResult FailedCall() noexcept { return TVNXErrorObject::FailedCall(); }
+
+  static const ISQLConnectionVtbl Vtbl;
+
+  // --- State (Parts of the connection read by commands, cursors and metadata) ---
+  TVNXISQLDriver* Driver;               // owning driver, not counted
+  PGconn* Handle = nullptr;             // nil while not connected
+  bool AsyncMode = false;
+  std::string Database;
+  std::string HostName;                 // host or host:port, set by eConnHostName
+  std::string Port;
+  std::string ServerVersionText;
+  double ServerVersion = -1;            // 8.3.7 reads 8.37; -1 when unknown
+  char ServerDecimalSeparator = '\0';
+  char ServerThousandSeparator = '\0';
+  std::string SearchPath;
+  std::string ClientEncoding;
+  std::string CharSet;
+
+  // Custom options.
+  bool QuoteObjects = false;
+  bool RequireSSL = false;
+  std::int32_t ConnectionTimeout = -1;
+  bool GetExtendedFieldsInformation = false;
+  bool UseQualifiedNames = true;
+  bool RestrictedNameSpace = true;
+  bool ShowOID = false;
+  TVNXMappingOptions MappingOptions;
+
+  // Transactions and settings.
+  bool InTransaction = false;
+  std::uint8_t IsolationLevel = 0;      // 0 not set, 1 read committed, 2 serializable
+  std::int32_t BlobSize = 0;
+  bool TrimChar = false;
+
+  // Tracing.
+  OptionValue TraceCallback = 0;
+  OptionValue TraceCallbackInfo = 0;
+  SQLTRACEDesc TraceDesc{};
+
+  // The connection's own type cache (types caching mode "Connection", and "Default"
+  // once it is filled).
+  TVNXTypeMappings TypeCache;
+};
+
+}  // namespace vnx

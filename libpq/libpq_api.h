@@ -1,0 +1,55 @@
+// The libpq function table: one slot per bound function, filled once per process by
+// LoadLibpq and only read afterwards. The rest of the driver calls libpq only through it.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <string>
+
+#include "libpq/libpq_names.h"
+
+namespace vnx {
+
+// Looked up after the required ones; a library without them still loads. Without the
+// connection-aware escaping functions the connection-less ones are used; without the
+// cancel-object functions CancelQuery falls back to PQrequestCancel.
+#define VNX_LIBPQ_OPTIONAL(X) \
+  X(PQescapeStringConn) X(PQescapeByteaConn) X(PQgetCancel) X(PQcancel) X(PQfreeCancel)
+
+struct LibpqApi {
+#define VNX_LIBPQ_SLOT(name) decltype(&::name) name = nullptr;
+  VNX_LIBPQ_REQUIRED(VNX_LIBPQ_SLOT)
+  VNX_LIBPQ_OPTIONAL(VNX_LIBPQ_SLOT)
+#undef VNX_LIBPQ_SLOT
+};
+
+// The process-wide table.
+extern LibpqApi PQ;
+
+// Number of required functions.
+inline constexpr int kLibpqRequiredCount = 0
+#define VNX_LIBPQ_COUNT(name) +1
+    VNX_LIBPQ_REQUIRED(VNX_LIBPQ_COUNT)
+#undef VNX_LIBPQ_COUNT
+    ;
+static_assert(kLibpqRequiredCount == 84);
+
+// True when the table is bound (the slots of PQconnectdb, PQexec, PQgetResult and lo_open
+// are set).
+bool LibpqLoaded() noexcept;
+
+// Opens the library and binds the table. Returns false and does nothing when the table is
+// already bound, true after a complete load; raises EVNXLibpqError on failure, leaving the
+// table unbound so that the next call starts again.
+bool LoadLibpq(const std::string& libraryName);
+
+// One lookup in the opened library; raises EVNXLibpqError when the name is missing.
+void* BindLibpqFunction(const char* name);
+
+// Name of the library that was bound; empty until a load completed.
+const std::string& LoadedLibpqName() noexcept;
+
+// Clears the loaded library name (driver unload).
+void ForgetLoadedLibpqName() noexcept;
+
+}  // namespace vnx

@@ -1,0 +1,107 @@
+// Opening libpq at run time and binding its functions into the process-wide table.
+#include <dlfcn.h>
+#include <errno.h>
+
+#include <cstring>
+#include <string>
+
+#include "common/errors.h"
+#include "i18n/translate.h"
+#include "libpq/libpq_api.h"
+#include "resources/libpq_resources.h"
+#include "runtime/format.h"
+#include "runtime/module_path.h"
+
+namespace vnx {
+
+LibpqApi PQ;
+
+namespace {
+
+void* g_handle = nullptr;        // the opened library; kept for the life of the process
+std::string g_loadedName;        // set only when the whole table was bound
+void* g_binding = nullptr;       // library being bound by the running LoadLibpq
+std::string g_bindingName;       // and its name, for the messages
+
+std::string DlError() {
+  const char* e = dlerror();
+  return e ? std::string(e) : std::string();
+}
+
+// Directory (with its final "/") that a relative library name is retried in: the running
+// program's, or, when the program was started without a path, the driver's own.
+std::string RetryDirectory() {
+  std::string program = program_invocation_name ? program_invocation_name : "";
+  if (program.find('/') == std::string::npos) program = rt::ThisModulePath();
+  return rt::DirectoryOf(program);
+}
+
+// The symbols are resolved at once (RTLD_NOW): a library that opens is complete, and a
+// broken one fails here rather than at the first call in the middle of a statement.
+void* OpenModule(const std::string& name, std::string& error) {
+  constexpr int kFlags = RTLD_NOW | RTLD_GLOBAL;
+  void* h = dlopen(name.c_str(), kFlags);
+  if (h) return h;
+  error = DlError();
+  if (!name.empty() && name[0] != '/') {
+    std::string dir = RetryDirectory();
+    if (!dir.empty()) {
+      h = dlopen((dir + name).c_str(), kFlags);
+      if (h) return h;
+      error = DlError();
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool LibpqLoaded() noexcept {
+  return PQ.PQconnectdb && PQ.PQexec && PQ.PQgetResult && PQ.lo_open;
+}
+
+const std::string& LoadedLibpqName() noexcept { return g_loadedName; }
+
+void ForgetLoadedLibpqName() noexcept { g_loadedName.clear(); }
+
+void* BindLibpqFunction(const char* name) {
+  void* address = g_binding ? dlsym(g_binding, name) : nullptr;
+  if (!address)
+    throw EVNXLibpqError(rt::Format(Res(res::SLibpqFunctionMissing), name, g_bindingName));
+  return address;
+}
+
+bool LoadLibpq(const std::string& libraryName) {
+  if (LibpqLoaded()) return false;
+  const std::string name = libraryName.empty() ? std::string("libpq.so") : libraryName;
+
+  std::string error;
+  void* handle = OpenModule(name, error);
+  if (!handle) throw EVNXLibpqError(rt::Format(Res(res::SCouldNotLoadLibpq), name, error));
+
+  // Bind into a scratch table and publish it only when every name was found, so that a
+  // failed load never leaves the table half bound.
+  LibpqApi table;
+  g_binding = handle;
+  g_bindingName = name;
+  try {
+#define VNX_LIBPQ_BIND(fn) table.fn = reinterpret_cast<decltype(table.fn)>(BindLibpqFunction(#fn));
+    VNX_LIBPQ_REQUIRED(VNX_LIBPQ_BIND)
+#undef VNX_LIBPQ_BIND
+#define VNX_LIBPQ_BIND_OPTIONAL(fn) table.fn = reinterpret_cast<decltype(table.fn)>(dlsym(handle, #fn));
+    VNX_LIBPQ_OPTIONAL(VNX_LIBPQ_BIND_OPTIONAL)
+#undef VNX_LIBPQ_BIND_OPTIONAL
+  } catch (const std::exception& e) {
+    g_binding = nullptr;
+    // A library that cannot be bound is of no use: close it again.
+    dlclose(handle);
+    throw EVNXLibpqError(rt::Format(res::SInternalLibpqError, name, e.what()));
+  }
+  g_binding = nullptr;
+  g_handle = handle;
+  PQ = table;
+  g_loadedName = name;
+  return true;
+}
+
+}  // namespace vnx

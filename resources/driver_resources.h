@@ -1,0 +1,26 @@
+// Message texts of the driver. Every text here is a resource: the multi-language build
+// passes it through the message catalogue before use (see i18n/translate.h).
+#pragma once
+
+namespace vnx::res {
+
+// Connection events and diagnostics.
+inline constexpr const char SLoadingLibpq[] = "Loading PostgreSQL interface Library %s";
+inline constexpr const char SConnectingTo[] = "Connecting to database %s on server %s";
+inline constexpr const char SConnectedAsync[] = "Connected using asynchronous mode";
+inline constexpr const char SConnectedSync[] = "Connected in synchronous mode";
+inline constexpr const char SDbxProtocolVersion[] = "dbExpress protocol version: %s";
+inline constexpr const char SLibpqProtocolVersion[] = "PostgreSQL libpq protocol version: %s";
+inline constexpr const char SCouldNotConnect[] = "Could not connect to the database server. Reason: [%s].";
+inline constexpr const char SServerEncoding[] = "Server encoding: %s";
+inline constexpr const char SNoUnicodeSupport[] =
+    "No UNICODE support detected; a single-byte encoding will be used.";
+inline constexpr const char SSettingClientEncoding[] = "Setting client encoding to %s";
+inline constexpr const char SClientEncoding[] = "Client encoding: %s";
+inline constexpr const char SDisconnecting[] = "Disconnecting from server on %s";
+inline constexpr const char SGettingServerVersion[] = "Getting PostgreSQL server version";
+inline constexpr const char SStartingTransaction[] = "Starting transaction";
+inline constexpr const char SCommitingTransaction[] = "Commiting transaction";
+inline constexpr const char SRollingBackTransaction[] = "Rolling back transaction";
+
+}  // namespace vnx::res

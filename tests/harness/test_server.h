@@ -1,0 +1,40 @@
+// The throwaway server the live tests run against (started by tests/server/pgcluster.sh).
+#pragma once
+
+#include <string>
+
+namespace vnxtest {
+
+struct TestServer {
+  std::string socketDir;  // unix socket directory
+  std::string port;
+  std::string database;
+
+  // Reads the file named by VNX_PGENV; the test is skipped when there is none.
+  static const TestServer& Get();
+
+  // Server names for connect: over the unix socket, or over TCP on 127.0.0.1.
+  std::string SocketServerName(const std::string& options = "") const;
+  std::string TcpServerName(const std::string& options = "") const;
+
+  // Runs SQL as the superuser through psql; returns psql's output. Fails the test on error.
+  std::string Psql(const std::string& sql, const std::string& database = "vnxtest") const;
+};
+
+// Test roles: each makes the server report another version text.
+inline constexpr const char kRole83[] = "vnx83";      // PostgreSQL 8.3.23
+inline constexpr const char kRole71[] = "vnx71";      // PostgreSQL 7.1.3
+inline constexpr const char kRole70[] = "vnx70";      // PostgreSQL 7.0.3
+inline constexpr const char kRole84[] = "vnx84";      // PostgreSQL 8.4.0
+inline constexpr const char kRoleEdb[] = "vnxedb";    // EnterpriseDB 8.3.0.12
+inline constexpr const char kRoleUnknown[] = "vnxunk";
+inline constexpr const char kRoleScram[] = "vnx_scram";
+inline constexpr const char kScramPassword[] = "p w'd";
+
+// Skips the calling test when no server is available.
+#define VNX_REQUIRE_SERVER()                                              \
+  do {                                                                    \
+    if (::vnxtest::TestServer::Get().port.empty()) GTEST_SKIP() << "no test server"; \
+  } while (0)
+
+}  // namespace vnxtest
