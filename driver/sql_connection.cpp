@@ -48,16 +48,6 @@ SQLResult TVNXISQLConnection::disconnect() {
   return DBXERR_NONE;
 }
 
-SQLResult TVNXISQLConnection::getSQLCommand(void** command) {
-  if (command) *command = nullptr;
-  return DBXERR_NOT_CREATED;
-}
-
-SQLResult TVNXISQLConnection::getSQLMetaData(void** metaData) {
-  if (metaData) *metaData = nullptr;
-  return DBXERR_NOT_CREATED;
-}
-
 SQLResult TVNXISQLConnection::SetOption(std::uint32_t option, OptionValue value) {
   switch (option) {
     case eConnBlobSize: BlobSize = static_cast<std::int32_t>(value); break;

@@ -14,8 +14,16 @@ packages=(
   file binutils
 )
 
+missing_packages() {
+  local p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+
 if [ "$(id -u)" -ne 0 ]; then
-  echo "setup.sh: run as root (apt-get is needed)" >&2
+  if [ -z "$(missing_packages)" ]; then exit 0; fi
+  echo "setup.sh: packages are missing and installing them needs root: $(missing_packages | tr '\n' ' ')" >&2
   exit 1
 fi
 
@@ -24,10 +32,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   need_update=1
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
+mapfile -t missing < <(missing_packages)
 
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
