@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/dbx_types.h"
+
+typedef struct pg_conn PGconn;
 
 namespace vnx {
 
@@ -63,5 +66,23 @@ struct TVNXMappingOptions {
   bool UnicodeAsWideString = false;
   std::uint16_t MaxNameLength = 64;  // size of the server's name type, learnt at connect
 };
+
+// Runs the type catalogue query on the connection and replaces `cache` with the known
+// types found. Raises rt::EDatabaseError "Could not retrieve types information from the
+// database server [%s]" when the query fails; `cache` is then left empty.
+void LoadTypeMappings(PGconn* handle, TVNXTypeMappings& cache);
+
+// Binary search by OID; true with a copy of the entry when found (OID 0 never is).
+bool FindTypeMapping(std::uint32_t oid, const TVNXTypeMappings& cache, TVNXTypeMapping& out);
+
+// Describes one result column. False (with FieldType fldUNKNOWN and everything else empty)
+// when the type is not in the cache and MapUnknownAsString is off.
+bool BuildFieldMapping(TVNXFieldMapping& out, const TVNXTypeMappings& cache,
+                       const std::string& name, std::uint32_t oid, std::int32_t size,
+                       std::int32_t modifier, const TVNXMappingOptions& options);
+
+// The field type and subtype a server type name stands for (the name without an array
+// prefix); false for names the driver does not know.
+bool LookupTypeName(std::string_view name, std::uint16_t& fieldType, std::uint16_t& subType);
 
 }  // namespace vnx

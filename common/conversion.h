@@ -1,0 +1,71 @@
+// Value conversion: the server's text form of values to the binary values the getters hand
+// out, and parameter values to text for SQL. Server text always uses "." as decimal
+// separator and "," as group separator; none of these routines consults the process locale.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/dbx_types.h"
+
+namespace vnx {
+
+// The runtime's date-time value: days since 30 December 1899, time of day as the fraction.
+using TDateTime = double;
+
+// Splits at `sep`; a backslash takes the next character literally. Empty text: no element.
+std::vector<std::string> SplitText(std::string_view text, char sep);
+
+// "t" / "f"; anything else raises rt::EDatabaseError "Invalid boolean value [%s].".
+bool TextToBoolean(std::string_view text);
+std::string BooleanToText(bool value);
+
+// Date, time or time-stamp text (ISO "T" accepted, a zone offset dropped) to a moment.
+// Raises EVNXConvertError "Invalid Date/Time value [%s]" for text of another shape, and the
+// runtime's EConvertError for fields that are not numbers or out of range.
+TDateTime TextToDateTime(std::string_view text, char fracSep);
+// The same reading into a record, without range checks beyond the record's field sizes.
+// Fields of a part the text lacks are zero.
+void TextToSQLTimeStamp(std::string_view text, char fracSep, TSQLTimeStamp& out);
+
+// "2004-05-06" for fldDATE, "07:08:09" for fldTIME, both joined by a blank otherwise.
+std::string DateTimeToText(TDateTime moment, std::uint16_t fieldType);
+// "2004-05-06 07:08:09.005" (Fractions are milliseconds; more than 999 raises).
+std::string SQLTimeStampToText(const TSQLTimeStamp& ts, char fracSep);
+
+// Every a becomes b; every other c becomes d (a NUL d writes a NUL).
+void ExchangeSeparators(std::string& text, char a, char b, char c, char d);
+
+// The array literal of a one-dimensional variant array: {1, 2, 3}, {"a", "b"}. The argument
+// points to the variant record (rt::TVarData) whose kind carries the varArray flag. String
+// elements are quoted with a backslash before an inner double quote or backslash; other
+// scalar kinds are written soundly (see conversion.cpp); kinds without a text form raise
+// EVNXTypeError.
+std::string ArrayToText(const void* variantArray);
+
+// Blank-separated OIDs; a part that is not a number raises EVNXConvertError
+// "Invalid value in OidVector [%s]".
+std::vector<std::int32_t> TextToOidVector(std::string_view text);
+
+// --- Inline readings of the getters: no allocation unless they fail -------------------
+// Decimal integers; raise rt::EConvertError "'%s' is not a valid integer value".
+std::int32_t TextToInteger(std::string_view text);
+std::int64_t TextToInt64(std::string_view text);
+// Floating point with "." as separator; "$" money text (a sign before the "$" is kept,
+// "," group separators dropped); NaN and infinities as the server writes them. Raises
+// rt::EConvertError "'%s' is not a valid floating point value".
+double TextToFloat(std::string_view text);
+// Decimal text to BCD; precision and scale come from the text's digits. Raises
+// rt::EConvertError "%s is not a valid BCD value".
+TBcd TextToBcd(std::string_view text);
+// PQunescapeBytea of a value text; empty when libpq cannot unescape it.
+std::string UnescapeBytea(const char* text);
+
+// The getDate / getTime encodings of a moment: day number (1 January of year 1 is day 1,
+// 30 December 1899 is 693594) and milliseconds since midnight.
+std::int32_t DateTimeToDayNumber(TDateTime moment);
+std::int32_t DateTimeToMilliseconds(TDateTime moment);
+
+}  // namespace vnx
