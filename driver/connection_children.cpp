@@ -1,11 +1,21 @@
 // Creation of the objects a connection hands out: commands and metadata objects.
+#include <new>
+
+#include "driver/sql_command.h"
 #include "driver/sql_connection.h"
 
 namespace vnx {
 
 SQLResult TVNXISQLConnection::getSQLCommand(void** command) {
   if (command) *command = nullptr;
-  return DBXERR_NOT_CREATED;
+  auto* c = new (std::nothrow) TVNXISQLCommand(this);
+  if (!c) return DBXERR_NOT_CREATED;
+  SetOutInterface(command, c);
+  if (!command) {
+    c->AddRef();
+    c->Release();
+  }
+  return DBXERR_NONE;
 }
 
 SQLResult TVNXISQLConnection::getSQLMetaData(void** metaData) {

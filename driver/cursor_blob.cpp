@@ -1,0 +1,208 @@
+// BLOB reading of the result cursor: large objects through libpq's large-object calls
+// (inside a transaction of the driver's own when the application has none), bytea and
+// memo values from the result itself.
+#include <cstring>
+
+#include "common/conversion.h"
+#include "common/encoding.h"
+#include "common/errors.h"
+#include "driver/sql_connection.h"
+#include "driver/sql_cursor.h"
+#include "i18n/translate.h"
+#include "libpq/libpq_api.h"
+#include "resources/command_resources.h"
+#include "runtime/format.h"
+#include "runtime/strutil.h"
+
+namespace vnx {
+namespace {
+
+constexpr int kInvRead = 0x40000;
+
+// libpq's last error of the connection, as a message argument.
+std::string LibpqError(const TVNXISQLConnection& conn) {
+  std::string text = rt::TrimRight(PQ.PQerrorMessage(conn.Handle));
+  return conn.ClientEncoding == "UTF8" ? Utf8ToApplication(text) : text;
+}
+
+// The value of an "lo" column: the object's identifier, read before any transaction starts.
+std::uint32_t LargeObjectId(std::string_view text) {
+  std::int64_t v = TextToInt64(text);
+  if (v < 0 || v > 0xFFFFFFFFll) TextToInteger(text);  // raises with the integer text
+  return static_cast<std::uint32_t>(v);
+}
+
+// Large-object calls need the connection in blocking mode; an asynchronous connection is
+// switched for the duration of one BLOB call, its pending input consumed first.
+class BlockingScope {
+ public:
+  explicit BlockingScope(PGconn* h) : h_(h) {
+    if (PQ.PQisnonblocking(h_) == 1) {
+      switched_ = true;
+      while (PQ.PQisBusy(h_) == 1) PQ.PQconsumeInput(h_);
+      PQ.PQsetnonblocking(h_, 0);
+    }
+  }
+  ~BlockingScope() {
+    if (switched_) PQ.PQsetnonblocking(h_, 1);
+  }
+
+ private:
+  PGconn* h_;
+  bool switched_ = false;
+};
+
+}  // namespace
+
+void TVNXISQLCursor::FillBlobCache(std::uint16_t column) {
+  const bool null = IsNull(column);
+  switch (Fields[column].SubType) {
+    case fldstBINARY:
+    case fldstGRAPHIC:
+      BlobCache = null ? std::string() : UnescapeBytea(PQ.PQgetvalue(Result, CurrentRow, column - 1));
+      break;
+    case fldstMEMO: {
+      std::string scratch;
+      BlobCache = null ? std::string() : std::string(ValueText(column, scratch));
+      break;
+    }
+    default:
+      // Other subtypes have no BLOB form of their own: the cache keeps what it had.
+      return;
+  }
+  BlobCacheRow = CurrentRow;
+  BlobCacheColumn = column;
+}
+
+SQLResult TVNXISQLCursor::getBlobSize(std::uint16_t column, std::uint32_t* length, std::int32_t* isBlank) {
+  CheckColumn(column);
+  const bool null = IsNull(column);
+  if (isBlank) *isBlank = null ? -1 : 0;
+  if (Fields[column].TypeName == "lo") {
+    if (null) return DBXERR_NONE;
+    return LargeObjectSize(column, length, isBlank);
+  }
+  FillBlobCache(column);
+  if (length) *length = static_cast<std::uint32_t>(BlobCache.size());
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getBlob(std::uint16_t column, void* value, std::int32_t* isBlank, std::uint32_t length) {
+  CheckColumn(column);
+  const bool null = IsNull(column);
+  if (isBlank) *isBlank = null ? -1 : 0;
+  if (null) return DBXERR_NONE;
+  if (length == 0 && isBlank) *isBlank = -1;
+  if (Fields[column].TypeName == "lo") {
+    if (length == 0) return DBXERR_NONE;
+    return ReadLargeObject(column, value, isBlank, length);
+  }
+  // The cache belongs to this value only when getBlobSize filled it for this row and column.
+  if (BlobCacheRow != CurrentRow || BlobCacheColumn != column) FillBlobCache(column);
+  if (value) std::memcpy(value, BlobCache.data(), std::min<std::size_t>(length, BlobCache.size()));
+  BlobCache.clear();
+  BlobCache.shrink_to_fit();
+  BlobCacheRow = -1;
+  BlobCacheColumn = 0;
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::LargeObjectSize(std::uint16_t column, std::uint32_t* length, std::int32_t* isBlank) {
+  TVNXISQLConnection& conn = *Connection;
+  std::string scratch;
+  const std::uint32_t oid = LargeObjectId(ValueText(column, scratch));
+  if (oid == 0) {
+    if (isBlank) *isBlank = -1;
+    return DBXERR_NONE;
+  }
+  const bool own = !conn.InTransaction;
+  if (own) {
+    conn.TraceRes(trcBlob, res::SStartingBlobTransaction, "BEGIN;");
+    ErrorMessage.clear();
+    if (!conn.ExecSQL("BEGIN;", ErrorMessage)) return DBXERR_FAILED;
+  }
+  std::string failure;
+  {
+    BlockingScope blocking(conn.Handle);
+    const int fd = PQ.lo_open(conn.Handle, oid, kInvRead);
+    if (fd < 0) {
+      failure = rt::Format(Res(res::SCannotOpenBlob), LibpqError(conn));
+    } else {
+      PQ.lo_lseek(conn.Handle, fd, 0, SEEK_END);
+      const int size = PQ.lo_tell(conn.Handle, fd);
+      if (PQ.lo_close(conn.Handle, fd) != 0) ErrorMessage = rt::Format(Res(res::SCannotCloseBlob), LibpqError(conn));
+      if (size < 0) failure = rt::Format(Res(res::SCannotMoveBlobPointer), LibpqError(conn));
+      else if (length) *length = static_cast<std::uint32_t>(size);
+    }
+  }
+  if (failure.empty()) {
+    if (own) {
+      conn.TraceRes(trcBlob, res::SEndingBlobTransaction, "END;");
+      ErrorMessage.clear();
+      std::string ignored;
+      conn.ExecSQL("END;", ignored);
+    }
+    return DBXERR_NONE;
+  }
+  ErrorMessage = failure;
+  conn.Trace(failure, trcError);
+  conn.TraceRes(trcBlob, res::SEndingBlobTransaction, "ROLLBACK;");
+  if (own) {
+    // The application learns why the BLOB failed; a failing rollback adds its own text.
+    std::string rollbackError;
+    if (!conn.ExecSQL("ROLLBACK;", rollbackError)) ErrorMessage = failure + " " + rollbackError;
+  }
+  return DBXERR_FAILED;
+}
+
+SQLResult TVNXISQLCursor::ReadLargeObject(std::uint16_t column, void* value, std::int32_t* /*isBlank*/,
+                                          std::uint32_t length) {
+  TVNXISQLConnection& conn = *Connection;
+  std::string scratch;
+  const std::uint32_t oid = LargeObjectId(ValueText(column, scratch));
+  const bool own = !conn.InTransaction;
+  if (own) {
+    conn.TraceRes(trcBlob, res::SStartingBlobTransaction, "BEGIN;");
+    ErrorMessage.clear();
+    if (!conn.ExecSQL("BEGIN;", ErrorMessage)) return DBXERR_FAILED;
+  }
+  std::string failure;
+  {
+    BlockingScope blocking(conn.Handle);
+    const int fd = PQ.lo_open(conn.Handle, oid, kInvRead);
+    if (fd < 0) {
+      failure = rt::Format(Res(res::SCannotOpenBlob), LibpqError(conn));
+    } else {
+      PQ.lo_lseek(conn.Handle, fd, 0, SEEK_END);
+      const int size = PQ.lo_tell(conn.Handle, fd);
+      if (size < 0) {
+        failure = rt::Format(Res(res::SCannotMoveBlobPointer), LibpqError(conn));
+      } else {
+        PQ.lo_lseek(conn.Handle, fd, 0, SEEK_SET);
+        // One read straight into the application's buffer.
+        const int n = PQ.lo_read(conn.Handle, fd, static_cast<char*>(value), length);
+        if (n < 0 || static_cast<std::uint32_t>(n) != length)
+          failure = rt::Format(Res(res::SCannotReadBlob), LibpqError(conn));
+      }
+      if (PQ.lo_close(conn.Handle, fd) != 0) ErrorMessage = rt::Format(Res(res::SCannotCloseBlob), LibpqError(conn));
+    }
+  }
+  if (failure.empty()) {
+    if (own) {
+      conn.TraceRes(trcBlob, res::SEndingBlobTransaction, "END;");
+      ErrorMessage.clear();
+      if (!conn.ExecSQL("END;", ErrorMessage)) return DBXERR_FAILED;
+    }
+    return DBXERR_NONE;
+  }
+  // Every failure, an object that would not open included, ends the driver's transaction.
+  ErrorMessage = failure;
+  conn.TraceRes(trcBlob, res::SEndingBlobTransaction, "END;");
+  if (own) {
+    std::string endError;
+    if (!conn.ExecSQL("END;", endError)) ErrorMessage = failure + " " + endError;
+  }
+  return DBXERR_FAILED;
+}
+
+}  // namespace vnx

@@ -1,0 +1,387 @@
+// The command object: parameters, marker substitution, execution and output parameters.
+#include "driver/sql_command.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "common/encoding.h"
+#include "common/errors.h"
+#include "common/param_literal.h"
+#include "driver/sql_connection.h"
+#include "driver/sql_cursor.h"
+#include "driver/sql_driver.h"
+#include "i18n/translate.h"
+#include "libpq/libpq_api.h"
+#include "resources/command_resources.h"
+#include "runtime/format.h"
+#include "runtime/strutil.h"
+
+namespace vnx {
+
+const ISQLCommandVtbl TVNXISQLCommand::Vtbl = {
+    UnknownSlots::Table,
+    &Slot<&TVNXISQLCommand::SetOption>::Call,
+    &Slot<&TVNXISQLCommand::GetOption>::Call,
+    &Slot<&TVNXISQLCommand::setParameter>::Call,
+    &Slot<&TVNXISQLCommand::getParameter>::Call,
+    &Slot<&TVNXISQLCommand::prepare>::Call,
+    &Slot<&TVNXISQLCommand::execute>::Call,
+    &Slot<&TVNXISQLCommand::executeImmediate>::Call,
+    &Slot<&TVNXISQLCommand::getNextCursor>::Call,
+    &Slot<&TVNXISQLCommand::getRowsAffected>::Call,
+    &Slot<&TVNXISQLCommand::close>::Call,
+    &Slot<&TVNXISQLCommand::getErrorMessage>::Call,
+    &Slot<&TVNXISQLCommand::getErrorMessageLen>::Call,
+};
+
+TVNXISQLCommand::TVNXISQLCommand(TVNXISQLConnection* connection)
+    : TVNXErrorObject(&Vtbl, IID_ISQLCommand, &DestroyAs<TVNXISQLCommand>), Connection(connection) {}
+
+TVNXISQLCommand::~TVNXISQLCommand() { ClearResult(); }
+
+void TVNXISQLCommand::ClearResult() noexcept {
+  if (Result) {
+    PQ.PQclear(Result);
+    Result = nullptr;
+  }
+}
+
+SQLResult TVNXISQLCommand::SetOption(std::uint32_t option, OptionValue value) {
+  const bool flag = (value & 0xFF) != 0;
+  switch (option) {
+    case eCommRowsetSize: RowsetSize = static_cast<std::int32_t>(value); break;
+    case eCommBlockRead: BlockRead = flag; break;
+    case eCommBlockWrite: BlockWrite = flag; break;
+    case eCommStoredProc: StoredProc = flag; break;
+    default: break;
+  }
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCommand::GetOption(std::uint32_t option, void* propValue, std::int16_t /*maxLength*/,
+                                     std::int16_t* length) {
+  auto put32 = [&](std::int32_t v) {
+    if (propValue) std::memcpy(propValue, &v, sizeof v);
+  };
+  switch (option) {
+    case eCommBlockRead: put32(BlockRead ? 1 : 0); break;
+    case eCommBlockWrite: put32(BlockWrite ? 1 : 0); break;
+    case eCommParamCount: put32(static_cast<std::int32_t>(Params.size())); break;
+    case eCommStoredProc: put32(StoredProc ? 1 : 0); break;
+    case eCommNativeHandle: {
+      // The libpq connection: pointer-sized, which is 32 bits in the i386 build.
+      PGconn* handle = Connection ? Connection->Handle : nullptr;
+      if (propValue) std::memcpy(propValue, &handle, sizeof handle);
+      if (length) *length = static_cast<std::int16_t>(sizeof handle);
+      return DBXERR_NONE;
+    }
+    default: break;
+  }
+  if (length) *length = 4;
+  return DBXERR_NONE;
+}
+
+namespace {
+
+// The size of a value whose length the application left at 0.
+std::uint32_t DerivedLength(std::uint16_t logicalType, std::uint16_t subType, std::int32_t precision,
+                            const void* buffer) {
+  // A text given without a length is read up to its NUL (terminator included): a fixed
+  // count would cut it short or read past its end.
+  auto textLength = [&]() -> std::uint32_t {
+    return buffer ? static_cast<std::uint32_t>(std::strlen(static_cast<const char*>(buffer)) + 1) : 0;
+  };
+  switch (logicalType) {
+    case fldUNKNOWN:
+    case fldZSTRING: return textLength();
+    case fldDATE: case fldTIME: case fldINT32: case fldLOCKINFO: case fldCURSOR: case fldADT:
+    case fldARRAY: case fldREF: case fldTABLE: return 4;
+    case fldBOOL: return 1;
+    case fldINT16: return 2;
+    case fldFLOAT: case fldINT64: return 8;
+    case fldTIMESTAMP: case fldDATETIME: return 16;
+    case fldBYTES: return static_cast<std::uint32_t>(std::max(precision, 0));
+    case fldVARBYTES: return static_cast<std::uint32_t>(std::max(precision, 0)) + 2;
+    case fldBLOB:
+      // A memo is text; a binary BLOB without a length is empty rather than four bytes of
+      // whatever the buffer holds.
+      return subType == fldstMEMO ? textLength() : 0;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+SQLResult TVNXISQLCommand::setParameter(std::uint16_t parameterNumber, std::uint16_t childPosition,
+                                        std::uint32_t paramType, std::uint16_t logicalType, std::uint16_t subType,
+                                        std::int32_t precision, std::int32_t scale, std::uint32_t length,
+                                        void* buffer, std::int32_t indicator) {
+  if (parameterNumber == 0 || parameterNumber > Params.size()) return DBXERR_INVALID_PARAM_NUMBER;
+  CommandParam p;
+  p.ChildPosition = childPosition;
+  p.ParamType = paramType;
+  // Output, input/output and function results are all read from the procedure's column 1.
+  p.OutputColumn = (paramType == paramOUT || paramType == paramINOUT || paramType == paramRET) ? 1 : -1;
+  p.LogicalType = logicalType;
+  p.SubType = subType;
+  p.Precision = precision;
+  p.Scale = scale;
+  p.Indicator = indicator;
+  const bool isNull = (indicator & 0xFF) != 0;
+  if (length == 0) length = DerivedLength(logicalType, subType, precision, isNull ? nullptr : buffer);
+  if (logicalType == fldBCD || logicalType == fldFMTBCD) length = sizeof(TBcd);
+  p.Length = length;
+  if (!isNull) {
+    if (!buffer && length > 0)
+      throw EVNXError(rt::Format(Res(res::SMissingParameterBuffer), static_cast<unsigned>(parameterNumber)));
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    p.Data.assign(bytes, bytes + length);
+    p.HasData = true;
+  }
+  Params[parameterNumber - 1] = std::move(p);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCommand::prepare(const char* sql, std::uint16_t paramCount) {
+  SQL = rt::FromPChar(sql);
+  if (StoredProc && sql) {
+    close();
+    ProcName = SQL;
+  }
+  if (paramCount == 0) Params.clear();
+  else Params.resize(paramCount);
+  return DBXERR_NONE;
+}
+
+std::string TVNXISQLCommand::SubstituteParameters() {
+  Parser.SetSQL(SQL);
+  Parser.Reset();
+  std::string out;
+  out.reserve(SQL.size() + Params.size() * 8);
+  std::size_t index = 0;
+  const bool storedProc = StoredProc;
+  const std::string& encoding = Connection->ClientEncoding;
+  TVNXSQLToken token;
+  for (;;) {
+    Parser.NextToken(token);
+    if (token.Kind == TVNXTokenKind::tkEndOfStatement) {
+      // The ";" right after "insert into t values(...)"-like heads is not taken as the
+      // end of the statement; everything else ends it, and with parameters only the first
+      // statement is sent.
+      const std::uint8_t kind = Parser.CurrentStatementKind();
+      const bool dropped = (kind == skindInsert && token.Index == 6) ||
+                           (kind == skindUpdate && token.Index == 4) ||
+                           (kind == skindDelete && token.Index == 6);
+      if (dropped) continue;
+      break;
+    }
+    if (token.Text == "?") {
+      if (index >= Params.size())
+        throw EVNXError(rt::Format(Res(res::SMissingParameter), static_cast<unsigned>(index + 1)));
+      out += FormatParamLiteral(Params[index], storedProc, encoding, Connection->Handle);
+      ++index;
+      continue;
+    }
+    out += token.Text;
+  }
+  return out;
+}
+
+SQLResult TVNXISQLCommand::execute(void** cursor) {
+  if (StoredProc) {
+    std::string call = "select " + ProcName + "(";
+    bool any = false;
+    for (const CommandParam& p : Params)
+      if (p.ParamType == paramIN || p.ParamType == paramINOUT) {
+        call += "?, ";
+        any = true;
+      }
+    if (any) call.resize(call.size() - 2);
+    call += ");";
+    SQL = call;
+  }
+  std::string text;
+  if (Params.empty()) {
+    text = SQL;
+  } else {
+    try {
+      text = SubstituteParameters();
+    } catch (const std::exception& e) {
+      SetErrorText(e.what());
+      return DBXERR_FAILED;
+    }
+  }
+  void* produced = nullptr;
+  SQLResult rc = InternalExecute(text, &produced);
+  if (rc == DBXERR_NONE) {
+    // The command keeps its own reference to the cursor for getParameter.
+    OutputCursor = InterfaceRef<TVNXISQLCursor>(
+        produced ? static_cast<TVNXISQLCursor*>(TInterfacedObject::FromInterface(produced)) : nullptr);
+    outputRowRead_ = false;
+  }
+  if (produced) SetVarInterface(cursor, TInterfacedObject::FromInterface(produced));
+  if (produced) TInterfacedObject::FromInterface(produced)->Release();
+  return rc;
+}
+
+SQLResult TVNXISQLCommand::executeImmediate(const char* sql, void** cursor) {
+  SQL = rt::FromPChar(sql);
+  void* produced = nullptr;
+  SQLResult rc = InternalExecute(SQL, &produced);
+  if (produced) {
+    SetVarInterface(cursor, TInterfacedObject::FromInterface(produced));
+    TInterfacedObject::FromInterface(produced)->Release();
+  }
+  return rc;
+}
+
+SQLResult TVNXISQLCommand::InternalExecute(const std::string& text, void** cursor) {
+  TVNXISQLConnection& conn = *Connection;
+  conn.Trace(rt::TrimView(text), trcSQL);
+  ErrorMessage.clear();
+  ClearResult();
+
+  auto fail = [&](std::string message) {
+    // libpq's own text, as it gives it; converted like every other server text when the
+    // client encoding is UTF8.
+    if (conn.ClientEncoding == "UTF8") message = Utf8ToApplication(message);
+    ErrorMessage = std::move(message);
+    conn.Trace(ErrorMessage, trcError);
+    return DBXERR_FAILED;
+  };
+
+  std::string execError;
+  conn.ExecQuery(text, Result, execError);
+  if (!conn.Handle) return fail(execError.empty() ? Res(res::SNotConnected) : execError);
+  if (!Result) return fail(PQ.PQerrorMessage(conn.Handle));
+
+  RowsAffected = 0;
+  switch (PQ.PQresultStatus(Result)) {
+    case PGRES_TUPLES_OK: {
+      PGresult* handedOver = Result;
+      Result = nullptr;  // the cursor owns it from now on, also if its creation fails
+      auto* c = new TVNXISQLCursor(this, &conn, SQL, handedOver,
+                                   conn.Driver ? conn.Driver->TypesCachingMode : std::uint8_t(0));
+      c->AddRef();
+      *cursor = c->AsInterface();
+      return DBXERR_NONE;
+    }
+    case PGRES_COMMAND_OK: {
+      if (conn.Tracing()) conn.Trace(Res(res::SCommandExecuted), trcOutcome);
+      const char* tuples = PQ.PQcmdTuples(Result);
+      std::uint32_t rows = 0;
+      for (const char* p = tuples; p && *p >= '0' && *p <= '9'; ++p) rows = rows * 10 + static_cast<std::uint32_t>(*p - '0');
+      RowsAffected = rows;
+      conn.TraceRes(trcOutcome, res::SRowsAffected, rows);
+      return DBXERR_NONE;
+    }
+    case PGRES_EMPTY_QUERY:
+      ErrorMessage = Res(res::SQueryIsEmpty);
+      conn.Trace(ErrorMessage, trcError);
+      return DBXERR_NONE;
+    case PGRES_COPY_IN:
+    case PGRES_COPY_OUT: {
+      // Left alone, the connection would stay in the copy state and refuse every later
+      // statement: end the copy and report it.
+      EndCopy();
+      return fail(Res(res::SCopyNotSupported));
+    }
+    default:
+      return fail(PQ.PQerrorMessage(conn.Handle));
+  }
+}
+
+void TVNXISQLCommand::EndCopy() noexcept {
+  PGconn* h = Connection->Handle;
+  ExecStatusType status = PQ.PQresultStatus(Result);
+  ClearResult();
+  if (status == PGRES_COPY_IN) {
+    PQ.PQputCopyEnd(h, "COPY from the client is not supported");
+  } else {
+    char* row = nullptr;
+    while (PQ.PQgetCopyData(h, &row, 0) > 0) {
+      PQ.PQfreemem(row);
+      row = nullptr;
+    }
+  }
+  // Collect the statement's remaining results (in blocking fashion: the copy ends now).
+  const bool nonBlocking = PQ.PQisnonblocking(h) == 1;
+  if (nonBlocking) PQ.PQsetnonblocking(h, 0);
+  while (PGresult* r = PQ.PQgetResult(h)) PQ.PQclear(r);
+  if (nonBlocking) PQ.PQsetnonblocking(h, 1);
+}
+
+SQLResult TVNXISQLCommand::getNextCursor(void** /*cursor*/) { return DBXERR_NOT_SUPPORTED; }
+
+SQLResult TVNXISQLCommand::getRowsAffected(std::uint32_t* rows) {
+  if (rows) *rows = RowsAffected;
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCommand::close() {
+  for (CommandParam& p : Params) {
+    std::vector<std::uint8_t>().swap(p.Data);
+    p.HasData = false;
+  }
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCommand::getParameter(std::uint16_t parameterNumber, std::uint16_t /*childPosition*/,
+                                        void* value, std::int32_t length, std::int32_t* isBlank) {
+  if (!OutputCursor) {
+    ErrorMessage = Res(res::SNoParametersRetrieved);
+    return DBXERR_NO_OUTPUT_CURSOR;
+  }
+  if (parameterNumber == 0 || parameterNumber > Params.size()) return DBXERR_INVALID_PARAM_NUMBER;
+  TVNXISQLCursor& cursor = *OutputCursor.get();
+  // The procedure's single row is reached once per execute; every output parameter reads
+  // from it (a second parameter would otherwise find no row).
+  if (!outputRowRead_) {
+    SQLResult rc = cursor.next();
+    if (rc == DBXERR_EOF) {
+      ErrorMessage = Res(res::SNoParametersRetrieved);
+      return DBXERR_EOF;
+    }
+    if (rc != DBXERR_NONE) return rc;
+    outputRowRead_ = true;
+  }
+  CommandParam& p = Params[parameterNumber - 1];
+  const auto column = static_cast<std::uint16_t>(p.OutputColumn < 1 ? 1 : p.OutputColumn);
+  cursor.CheckColumn(column);
+
+  // A scratch buffer of at least 32767 bytes, larger when a text value needs it.
+  std::size_t scratchSize = 32767;
+  if (!cursor.IsNull(column)) {
+    std::string conv;
+    scratchSize = std::max(scratchSize, cursor.ValueText(column, conv).size() + 1);
+  }
+  std::vector<char> scratch(scratchSize, '\0');
+  std::int32_t blank = 0;
+  SQLResult rc;
+  switch (p.LogicalType) {
+    case fldZSTRING: rc = cursor.getString(column, scratch.data(), &blank); break;
+    case fldBOOL: case fldINT16: case fldUINT16: rc = cursor.getShort(column, scratch.data(), &blank); break;
+    case fldINT32: case fldUINT32: rc = cursor.getLong(column, scratch.data(), &blank); break;
+    case fldFLOAT: rc = cursor.getDouble(column, scratch.data(), &blank); break;
+    case fldBCD: case fldFMTBCD: rc = cursor.getBcd(column, scratch.data(), &blank); break;
+    case fldTIMESTAMP: case fldDATETIME: rc = cursor.getTimeStamp(column, scratch.data(), &blank); break;
+    case fldTIME: rc = cursor.getTime(column, scratch.data(), &blank); break;
+    case fldDATE: rc = cursor.getDate(column, scratch.data(), &blank); break;
+    case fldBYTES: case fldVARBYTES: rc = cursor.getBytes(column, scratch.data(), &blank); break;
+    default:
+      ErrorMessage = rt::Format(Res(res::SParamTypeNotSupported), static_cast<unsigned>(p.LogicalType));
+      return DBXERR_WRONG_PARAM_TYPE;
+  }
+  if (rc != DBXERR_NONE) {
+    SetErrorText(cursor.ErrorMessage);
+    return rc;
+  }
+  p.Indicator = blank;
+  if (isBlank) *isBlank = blank;
+  if (value && length > 0)
+    std::memcpy(value, scratch.data(), std::min(static_cast<std::size_t>(length), scratch.size()));
+  return DBXERR_NONE;
+}
+
+}  // namespace vnx

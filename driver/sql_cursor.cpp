@@ -1,0 +1,475 @@
+// The result cursor: column descriptions, walking the rows, and the typed getters.
+#include "driver/sql_cursor.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "common/conversion.h"
+#include "common/encoding.h"
+#include "common/errors.h"
+#include "common/param_literal.h"
+#include "common/type_cache.h"
+#include "driver/sql_command.h"
+#include "driver/sql_connection.h"
+#include "driver/sql_driver.h"
+#include "i18n/translate.h"
+#include "libpq/libpq_api.h"
+#include "parser/statement_analysis.h"
+#include "resources/command_resources.h"
+#include "runtime/exception.h"
+#include "runtime/format.h"
+
+namespace vnx {
+
+const ISQLCursorVtbl TVNXISQLCursor::Vtbl = {
+    UnknownSlots::Table,
+    &Slot<&TVNXISQLCursor::SetOption>::Call,
+    &Slot<&TVNXISQLCursor::GetOption>::Call,
+    &Slot<&TVNXISQLCursor::getErrorMessage>::Call,
+    &Slot<&TVNXISQLCursor::getErrorMessageLen>::Call,
+    &Slot<&TVNXISQLCursor::getColumnCount>::Call,
+    &Slot<&TVNXISQLCursor::getColumnNameLength>::Call,
+    &Slot<&TVNXISQLCursor::getColumnName>::Call,
+    &Slot<&TVNXISQLCursor::getColumnType>::Call,
+    &Slot<&TVNXISQLCursor::getColumnLength>::Call,
+    &Slot<&TVNXISQLCursor::getColumnPrecision>::Call,
+    &Slot<&TVNXISQLCursor::getColumnScale>::Call,
+    &Slot<&TVNXISQLCursor::isNullable>::Call,
+    &Slot<&TVNXISQLCursor::isAutoIncrement>::Call,
+    &Slot<&TVNXISQLCursor::isReadOnly>::Call,
+    &Slot<&TVNXISQLCursor::isSearchable>::Call,
+    &Slot<&TVNXISQLCursor::isBlobSizeExact>::Call,
+    &Slot<&TVNXISQLCursor::next>::Call,
+    &Slot<&TVNXISQLCursor::getString>::Call,
+    &Slot<&TVNXISQLCursor::getShort>::Call,
+    &Slot<&TVNXISQLCursor::getLong>::Call,
+    &Slot<&TVNXISQLCursor::getDouble>::Call,
+    &Slot<&TVNXISQLCursor::getBcd>::Call,
+    &Slot<&TVNXISQLCursor::getTimeStamp>::Call,
+    &Slot<&TVNXISQLCursor::getTime>::Call,
+    &Slot<&TVNXISQLCursor::getDate>::Call,
+    &Slot<&TVNXISQLCursor::getBytes>::Call,
+    &Slot<&TVNXISQLCursor::getBlobSize>::Call,
+    &Slot<&TVNXISQLCursor::getBlob>::Call,
+};
+
+TVNXISQLCursor::TVNXISQLCursor(TVNXISQLCommand* command, TVNXISQLConnection* connection, const std::string& sql,
+                               PGresult* result, std::uint8_t typesCachingMode)
+    : TVNXErrorObject(&Vtbl, IID_ISQLCursor, &DestroyAs<TVNXISQLCursor>),
+      Command(command),
+      Connection(command ? command->Connection : connection),
+      Result(result),
+      TypesCachingMode(typesCachingMode) {
+  try {
+    SQL = command ? command->SQL : sql;
+    MappingOptions = Connection->MappingOptions;
+    convertUtf8_ = Connection->ClientEncoding == "UTF8";
+    TVNXTypeMappings noDriverCache;
+    TVNXTypeMappings& driverCache = Connection->Driver ? Connection->Driver->TypeCache : noDriverCache;
+    TypeCache = SelectTypeCache(typesCachingMode, driverCache, Connection->TypeCache, Connection->Handle);
+    BuildFieldMappings();  // a result without columns leaves its text and no columns
+  } catch (...) {
+    // The result was handed over: it goes with the cursor that could not be made.
+    if (Result) PQ.PQclear(Result);
+    Result = nullptr;
+    throw;
+  }
+}
+
+TVNXISQLCursor::~TVNXISQLCursor() {
+  if (Result && Connection && Connection->Handle && PQ.PQisnonblocking(Connection->Handle) == 1) {
+    // Results of the statement still queued in libpq would block the next one.
+    while (PGresult* r = PQ.PQgetResult(Connection->Handle)) PQ.PQclear(r);
+  }
+  if (Result) PQ.PQclear(Result);
+}
+
+void TVNXISQLCursor::LoadTypeMappings(TVNXTypeMappings& cache) { vnx::LoadTypeMappings(Connection->Handle, cache); }
+
+std::int32_t TVNXISQLCursor::RowCount() const noexcept { return Result ? PQ.PQntuples(Result) : 0; }
+
+namespace {
+
+// The regular expression that finds a nextval default, written for the connection's
+// handling of backslashes in string literals.
+const char* NextvalPattern(PGconn* handle) {
+  const char* scs = handle ? PQ.PQparameterStatus(handle, "standard_conforming_strings") : nullptr;
+  return scs && std::strcmp(scs, "on") == 0 ? "'^nextval\\('" : "'^nextval\\\\('";
+}
+
+// A table name as a LIKE pattern that matches only itself.
+std::string LikeExact(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    if (c == '%' || c == '_' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+SQLResult TVNXISQLCursor::BuildFieldMappings() {
+  const int n = Result ? PQ.PQnfields(Result) : 0;
+  if (n == 0) {
+    ErrorMessage = Res(res::SQueryReturnedNoFields);
+    Fields.clear();
+    return DBXERR_FAILED;
+  }
+  Fields.assign(static_cast<std::size_t>(n) + 1, TVNXFieldMapping{});
+
+  PGresult* info = nullptr;
+  if (Connection->GetExtendedFieldsInformation) {
+    std::vector<std::string> tables;
+    if (AnalyseStatement(SQL, tables) == skindSelect && tables.size() == 1) {
+      Connection->TraceRes(trcCatalog, res::SGettingExtendedFieldsInfo);
+      ErrorMessage.clear();
+      // The table name reaches the query as a literal: a quote in it cannot end it.
+      std::string query =
+          "select pg_attribute.attname as COLUMN_NAME, (not pg_attribute.attnotnull) as ISNULLABLE, "
+          "pg_attrdef.adsrc IS NOT NULL as ISAUTOINCREMENT from pg_class, pg_attribute left join pg_attrdef on "
+          "(pg_attrdef.adsrc ~ ";
+      query += NextvalPattern(Connection->Handle);
+      query +=
+          " and pg_attribute.attrelid=pg_attrdef.adrelid and pg_attribute.attnum=pg_attrdef.adnum) where "
+          "(pg_attribute.attrelid=pg_class.oid) and (pg_class.relname ~~ ";
+      query += QuoteLiteral(EscapeStringLiteral(LikeExact(tables[0]), Connection->Handle));
+      query += ") and (pg_attribute.attnum>=0) order by pg_attribute.attnum";
+      std::string error;
+      if (!Connection->ExecQuery(query, info, error)) {
+        if (info) PQ.PQclear(info);
+        ErrorMessage = Res(res::SExtendedInfoFailed);
+        throw EVNXError(ErrorMessage);
+      }
+    }
+  }
+
+  for (int i = 0; i < n; ++i)
+    BuildFieldMapping(Fields[static_cast<std::size_t>(i) + 1], TypeCache, PQ.PQfname(Result, i),
+                      PQ.PQftype(Result, i), PQ.PQfsize(Result, i), PQ.PQfmod(Result, i), MappingOptions);
+  if (info) {
+    try {
+      ApplyExtendedInformation(info);
+    } catch (...) {
+      PQ.PQclear(info);
+      throw;
+    }
+    PQ.PQclear(info);
+  }
+  return DBXERR_NONE;
+}
+
+void TVNXISQLCursor::ApplyExtendedInformation(PGresult* info) {
+  // Rows are matched to the result's columns by name: a select of some columns, in another
+  // order, or with expressions gets the flags of its own columns and defaults for the rest.
+  const int rows = PQ.PQntuples(info);
+  if (PQ.PQnfields(info) < 3) return;
+  for (std::size_t c = 1; c < Fields.size(); ++c) {
+    for (int r = 0; r < rows; ++r) {
+      if (Fields[c].Name != PQ.PQgetvalue(info, r, 0)) continue;
+      Fields[c].Nullable = TextToBoolean(PQ.PQgetvalue(info, r, 1));
+      Fields[c].AutoIncrement = TextToBoolean(PQ.PQgetvalue(info, r, 2));
+      break;
+    }
+  }
+}
+
+void TVNXISQLCursor::CheckColumn(std::uint16_t column) const {
+  if (column < 1 || column >= Fields.size())
+    throw EVNXError(rt::Format(Res(res::SInvalidColumnNumber), static_cast<unsigned>(column),
+                               static_cast<unsigned>(Fields.empty() ? 0 : Fields.size() - 1)));
+}
+
+bool TVNXISQLCursor::IsNull(std::uint16_t column) const noexcept {
+  if (!Result || CurrentRow < 0 || CurrentRow >= PQ.PQntuples(Result)) return true;
+  return PQ.PQgetisnull(Result, CurrentRow, column - 1) != 0;
+}
+
+std::string_view TVNXISQLCursor::ValueText(std::uint16_t column, std::string& scratch) const {
+  const char* v = PQ.PQgetvalue(Result, CurrentRow, column - 1);
+  std::string_view text(v, static_cast<std::size_t>(PQ.PQgetlength(Result, CurrentRow, column - 1)));
+  if (!convertUtf8_) return text;
+  scratch = Utf8ToApplication(text);
+  return scratch;
+}
+
+bool TVNXISQLCursor::ReadValue(std::uint16_t column, std::int32_t* isBlank, std::string_view& text,
+                               std::string& scratch) const {
+  CheckColumn(column);
+  const bool null = IsNull(column);
+  if (isBlank) *isBlank = null ? -1 : 0;
+  if (null) return false;
+  text = ValueText(column, scratch);
+  return true;
+}
+
+SQLResult TVNXISQLCursor::SetOption(std::uint32_t, OptionValue) { return DBXERR_NONE; }
+
+SQLResult TVNXISQLCursor::GetOption(std::uint32_t, void*, std::int16_t, std::int16_t*) { return DBXERR_NONE; }
+
+SQLResult TVNXISQLCursor::getColumnCount(std::uint16_t* columns) {
+  if (columns) *columns = static_cast<std::uint16_t>(Fields.empty() ? 0 : Fields.size() - 1);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getColumnNameLength(std::uint16_t column, std::uint16_t* length) {
+  CheckColumn(column);
+  if (length) *length = static_cast<std::uint16_t>(Fields[column].Name.size());
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getColumnName(std::uint16_t column, char* name) {
+  CheckColumn(column);
+  const std::string& n = Fields[column].Name;
+  if (name) {
+    std::memcpy(name, n.data(), n.size());
+    name[n.size()] = '\0';
+  }
+  LastNamedColumn = column;
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getColumnType(std::uint16_t column, std::uint16_t* type, std::uint16_t* subType) {
+  CheckColumn(column);
+  std::uint16_t t = Fields[column].FieldType;
+  // Applications that ask for the type without asking for the name first predate 64-bit
+  // integers: they get a 32-bit column.
+  if (t == fldINT64 && column != LastNamedColumn) t = fldINT32;
+  if (type) *type = t;
+  if (subType) *subType = Fields[column].SubType;
+  LastNamedColumn = 0;
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getColumnLength(std::uint16_t column, std::uint32_t* length) {
+  CheckColumn(column);
+  if (length) *length = Fields[column].Length;
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getColumnPrecision(std::uint16_t column, std::int16_t* precision) {
+  CheckColumn(column);
+  if (precision) *precision = Fields[column].Precision;
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getColumnScale(std::uint16_t column, std::int16_t* scale) {
+  CheckColumn(column);
+  if (scale) *scale = Fields[column].Scale;
+  return DBXERR_NONE;
+}
+
+namespace {
+void PutFlag(std::int32_t* out, bool value) {
+  if (out) *out = value ? -1 : 0;
+}
+}  // namespace
+
+SQLResult TVNXISQLCursor::isNullable(std::uint16_t column, std::int32_t* nullable) {
+  CheckColumn(column);
+  PutFlag(nullable, Fields[column].Nullable);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::isAutoIncrement(std::uint16_t column, std::int32_t* autoIncrement) {
+  CheckColumn(column);
+  PutFlag(autoIncrement, Fields[column].AutoIncrement);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::isReadOnly(std::uint16_t column, std::int32_t* readOnly) {
+  CheckColumn(column);
+  PutFlag(readOnly, Fields[column].ReadOnly);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::isSearchable(std::uint16_t column, std::int32_t* searchable) {
+  CheckColumn(column);
+  PutFlag(searchable, Fields[column].Searchable);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::isBlobSizeExact(std::uint16_t column, std::int32_t* isExact) {
+  CheckColumn(column);
+  PutFlag(isExact, true);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::next() {
+  if (Result && CurrentRow < PQ.PQntuples(Result) - 1) {
+    ++CurrentRow;
+    return DBXERR_NONE;
+  }
+  PGconn* h = Connection->Handle;
+  if (h && PQ.PQisnonblocking(h) == 1) {
+    while (PQ.PQisBusy(h) == 1) PQ.PQconsumeInput(h);
+    if (PGresult* r = PQ.PQgetResult(h)) {
+      if (Result) PQ.PQclear(Result);
+      Result = r;
+      CurrentRow = 0;
+      return DBXERR_NONE;
+    }
+  }
+  return DBXERR_EOF;
+}
+
+namespace {
+
+// The size an application allocates for a string or byte column: its length, or its
+// precision for columns whose length is 0 (unbounded text). 0 means no bound is known.
+std::size_t DescribedSize(const TVNXFieldMapping& f) {
+  return std::max<std::size_t>(f.Length, f.Precision > 0 ? static_cast<std::size_t>(f.Precision) : 0);
+}
+
+}  // namespace
+
+SQLResult TVNXISQLCursor::getString(std::uint16_t column, char* value, std::int32_t* isBlank) {
+  std::string scratch;
+  std::string_view text;
+  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  const TVNXFieldMapping& f = Fields[column];
+  if (f.TypeName == "char" || (f.TypeName == "bpchar" && Connection->TrimChar))
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+  // The application sized its buffer from the column's description; a longer value
+  // would be written past its end.
+  const std::size_t limit = f.FieldType == fldZSTRING ? DescribedSize(f) : 0;
+  if (limit > 0 && text.size() > limit)
+    throw EVNXError(rt::Format(Res(res::SValueTooLong), static_cast<unsigned>(column),
+                               static_cast<unsigned>(text.size()), static_cast<unsigned>(limit)));
+  if (value) {
+    std::memcpy(value, text.data(), text.size());
+    value[text.size()] = '\0';
+  }
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getShort(std::uint16_t column, void* value, std::int32_t* isBlank) {
+  std::string scratch;
+  std::string_view text;
+  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  std::int16_t v;
+  if (Fields[column].FieldType == fldBOOL) v = TextToBoolean(text) ? 1 : 0;
+  else v = static_cast<std::int16_t>(TextToInteger(text));
+  if (value) std::memcpy(value, &v, sizeof v);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getLong(std::uint16_t column, void* value, std::int32_t* isBlank) {
+  std::string scratch;
+  std::string_view text;
+  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  const TVNXFieldMapping& f = Fields[column];
+  if (f.TypeName == "int8") {
+    if (MappingOptions.Int8Mode == TVNXInt8Mode::AsInt8) {
+      std::int64_t v = TextToInt64(text);
+      if (value) std::memcpy(value, &v, sizeof v);
+    } else if (MappingOptions.Int8Mode == TVNXInt8Mode::AsInt4) {
+      auto v = static_cast<std::int32_t>(TextToInt64(text));
+      if (value) std::memcpy(value, &v, sizeof v);
+    }
+    return DBXERR_NONE;
+  }
+  std::int32_t v;
+  if (f.TypeName == "oid") {
+    // Object identifiers are unsigned: those above 2^31 keep their 32 bits.
+    std::int64_t wide = TextToInt64(text);
+    if (wide < 0 || wide > 0xFFFFFFFFll) v = TextToInteger(text);  // raises the integer text
+    else v = static_cast<std::int32_t>(static_cast<std::uint32_t>(wide));
+  } else {
+    v = TextToInteger(text);
+  }
+  if (value) std::memcpy(value, &v, sizeof v);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getDouble(std::uint16_t column, void* value, std::int32_t* isBlank) {
+  std::string scratch;
+  std::string_view text;
+  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  double v = TextToFloat(text);
+  if (value) std::memcpy(value, &v, sizeof v);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getBcd(std::uint16_t column, void* value, std::int32_t* isBlank) {
+  std::string scratch;
+  std::string_view text;
+  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  TBcd v = TextToBcd(text);
+  if (value) std::memcpy(value, &v, sizeof v);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getTimeStamp(std::uint16_t column, void* value, std::int32_t* isBlank) {
+  std::string scratch;
+  std::string_view text;
+  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  TSQLTimeStamp ts{};  // fields of a part the text lacks read as zero
+  try {
+    TextToSQLTimeStamp(text, '.', ts);
+  } catch (const std::exception& e) {
+    ErrorMessage = e.what();
+    return DBXERR_INVALID_CONVERSION;
+  }
+  if (value) std::memcpy(value, &ts, sizeof ts);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getTime(std::uint16_t column, void* value, std::int32_t* isBlank) {
+  const std::int32_t zero = 0;
+  if (value) std::memcpy(value, &zero, sizeof zero);
+  std::string scratch;
+  std::string_view text;
+  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  std::int32_t v;
+  try {
+    v = DateTimeToMilliseconds(TextToDateTime(text, '.'));
+  } catch (const std::exception& e) {
+    ErrorMessage = e.what();
+    return DBXERR_INVALID_CONVERSION;
+  }
+  if (value) std::memcpy(value, &v, sizeof v);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getDate(std::uint16_t column, void* value, std::int32_t* isBlank) {
+  const std::int32_t zero = 0;
+  if (value) std::memcpy(value, &zero, sizeof zero);
+  std::string scratch;
+  std::string_view text;
+  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  std::int32_t v;
+  try {
+    v = DateTimeToDayNumber(TextToDateTime(text, '.'));
+  } catch (const std::exception& e) {
+    ErrorMessage = e.what();
+    return DBXERR_INVALID_CONVERSION;
+  }
+  if (value) std::memcpy(value, &v, sizeof v);
+  return DBXERR_NONE;
+}
+
+SQLResult TVNXISQLCursor::getBytes(std::uint16_t column, void* value, std::int32_t* isBlank) {
+  std::string scratch;
+  std::string_view text;
+  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  // The escaped form is ASCII: libpq's text is used as it is.
+  const std::string bytes = UnescapeBytea(PQ.PQgetvalue(Result, CurrentRow, column - 1));
+  // The length travels as 16 bits, and the application's buffer was sized from the
+  // column's description: a longer value is refused rather than cut or overrun.
+  const TVNXFieldMapping& f = Fields[column];
+  std::size_t limit = DescribedSize(f);
+  if (limit == 0 || limit > 0xFFFF) limit = 0xFFFF;
+  if (bytes.size() > limit)
+    throw EVNXError(rt::Format(Res(res::SValueTooLong), static_cast<unsigned>(column),
+                               static_cast<unsigned>(bytes.size()), static_cast<unsigned>(limit)));
+  if (value) {
+    const auto n = static_cast<std::uint16_t>(bytes.size());
+    std::memcpy(value, &n, sizeof n);
+    std::memcpy(static_cast<char*>(value) + sizeof n, bytes.data(), bytes.size());
+  }
+  return DBXERR_NONE;
+}
+
+}  // namespace vnx

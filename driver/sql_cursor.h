@@ -1,0 +1,99 @@
+// TVNXISQLCursor: the rows of one libpq result, described as dbExpress columns and handed
+// out value by value in the binary forms dbExpress expects.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/type_mapping.h"
+#include "driver/interface_object.h"
+
+namespace vnx {
+
+class TVNXISQLCommand;
+class TVNXISQLConnection;
+
+class TVNXISQLCursor final : public TVNXErrorObject {
+ public:
+  // Takes ownership of result (also when construction fails). command may be null (the
+  // metadata object's cursors); then connection and sql are used.
+  TVNXISQLCursor(TVNXISQLCommand* command, TVNXISQLConnection* connection, const std::string& sql,
+                 PGresult* result, std::uint8_t typesCachingMode);
+  ~TVNXISQLCursor();
+
+  // Interface operations.
+  SQLResult SetOption(std::uint32_t option, OptionValue value);
+  SQLResult GetOption(std::uint32_t option, void* propValue, std::int16_t maxLength, std::int16_t* length);
+  SQLResult getColumnCount(std::uint16_t* columns);
+  SQLResult getColumnNameLength(std::uint16_t column, std::uint16_t* length);
+  SQLResult getColumnName(std::uint16_t column, char* name);
+  SQLResult getColumnType(std::uint16_t column, std::uint16_t* type, std::uint16_t* subType);
+  SQLResult getColumnLength(std::uint16_t column, std::uint32_t* length);
+  SQLResult getColumnPrecision(std::uint16_t column, std::int16_t* precision);
+  SQLResult getColumnScale(std::uint16_t column, std::int16_t* scale);
+  SQLResult isNullable(std::uint16_t column, std::int32_t* nullable);
+  SQLResult isAutoIncrement(std::uint16_t column, std::int32_t* autoIncrement);
+  SQLResult isReadOnly(std::uint16_t column, std::int32_t* readOnly);
+  SQLResult isSearchable(std::uint16_t column, std::int32_t* searchable);
+  SQLResult isBlobSizeExact(std::uint16_t column, std::int32_t* isExact);
+  SQLResult next();
+  SQLResult getString(std::uint16_t column, char* value, std::int32_t* isBlank);
+  SQLResult getShort(std::uint16_t column, void* value, std::int32_t* isBlank);
+  SQLResult getLong(std::uint16_t column, void* value, std::int32_t* isBlank);
+  SQLResult getDouble(std::uint16_t column, void* value, std::int32_t* isBlank);
+  SQLResult getBcd(std::uint16_t column, void* value, std::int32_t* isBlank);
+  SQLResult getTimeStamp(std::uint16_t column, void* value, std::int32_t* isBlank);
+  SQLResult getTime(std::uint16_t column, void* value, std::int32_t* isBlank);
+  SQLResult getDate(std::uint16_t column, void* value, std::int32_t* isBlank);
+  SQLResult getBytes(std::uint16_t column, void* value, std::int32_t* isBlank);
+  SQLResult getBlobSize(std::uint16_t column, std::uint32_t* length, std::int32_t* isBlank);
+  SQLResult getBlob(std::uint16_t column, void* value, std::int32_t* isBlank, std::uint32_t length);
+
+  // Fills Fields from the result's columns (and the extended information when asked for).
+  SQLResult BuildFieldMappings();
+  // Loads the server's type catalogue through this cursor's connection.
+  void LoadTypeMappings(TVNXTypeMappings& cache);
+
+  // For the virtual cursor and the metadata object.
+  const TVNXFieldMappings& FieldsCopySource() const noexcept { return Fields; }
+  const TVNXMappingOptions& MappingOptionsSource() const noexcept { return MappingOptions; }
+  std::int32_t RowCount() const noexcept;
+
+  // The value text of the current row (converted from UTF-8 when the connection's client
+  // encoding is "UTF8"), and the null test. Column numbers are 1-based and checked.
+  std::string_view ValueText(std::uint16_t column, std::string& scratch) const;
+  bool IsNull(std::uint16_t column) const noexcept;
+  // Raises when column is outside 1 to the column count.
+  void CheckColumn(std::uint16_t column) const;
+
+  static const ISQLCursorVtbl Vtbl;
+
+  TVNXISQLCommand* Command;        // none for metadata cursors
+  TVNXISQLConnection* Connection;  // not counted
+  PGresult* Result;
+  std::int32_t CurrentRow = -1;
+  TVNXFieldMappings Fields;        // element 0 unused
+  std::string SQL;
+  TVNXMappingOptions MappingOptions;
+  TVNXTypeMappings TypeCache;
+  std::uint8_t TypesCachingMode;
+  std::string BlobCache;
+  std::int32_t BlobCacheRow = -1;
+  std::uint16_t BlobCacheColumn = 0;  // the cache holds one value: that of this column and row
+  std::uint32_t LastNamedColumn = 0;
+
+ private:
+  // Reads a value's text for a getter: writes IsBlank, returns false for NULL.
+  bool ReadValue(std::uint16_t column, std::int32_t* isBlank, std::string_view& text, std::string& scratch) const;
+  void ApplyExtendedInformation(PGresult* info);
+  SQLResult LargeObjectSize(std::uint16_t column, std::uint32_t* length, std::int32_t* isBlank);
+  SQLResult ReadLargeObject(std::uint16_t column, void* value, std::int32_t* isBlank, std::uint32_t length);
+  // The BLOB data of a bytea or memo value of the current row, by the column's subtype.
+  void FillBlobCache(std::uint16_t column);
+  bool convertUtf8_ = false;       // the connection's client encoding is exactly "UTF8"
+};
+
+}  // namespace vnx
