@@ -1,0 +1,437 @@
+// Value conversion between the server's text form and dbExpress values (see conversion.h).
+#include "common/conversion.h"
+
+#include <cstring>
+#include <memory>
+
+#include "common/encoding.h"
+#include "common/errors.h"
+#include "i18n/translate.h"
+#include "libpq/libpq_api.h"
+#include "resources/value_resources.h"
+#include "runtime/bcd.h"
+#include "runtime/datetime.h"
+#include "runtime/format.h"
+#include "runtime/numconv.h"
+#include "runtime/variant.h"
+
+namespace vnx {
+namespace {
+
+// Splits a view at `sep` into at most `max` parts without copying; returns the number of
+// parts the whole text has (0 for an empty text). Date and time texts never hold the
+// backslash that SplitText would honour, so the readings use this allocation-free form.
+std::size_t SplitView(std::string_view text, char sep, std::string_view* parts, std::size_t max) {
+  if (text.empty()) return 0;
+  std::size_t count = 0, start = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == sep) {
+      if (count < max) parts[count] = text.substr(start, i - start);
+      ++count;
+      start = i + 1;
+    }
+  }
+  return count;
+}
+
+bool Contains(std::string_view text, char c) noexcept { return text.find(c) != std::string_view::npos; }
+
+[[noreturn]] void InvalidDateTime(std::string_view text) {
+  throw EVNXConvertError(rt::Format(Res(res::SInvalidDateTimeValue), text));
+}
+
+struct MomentFields {
+  bool hasDate = false, hasTime = false;
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
+};
+
+// Reads the date and time parts of a server text. Integer readings that fail raise the
+// runtime's conversion error; texts of another shape raise "Invalid Date/Time value".
+MomentFields ReadMoment(std::string_view text, char fracSep) {
+  // The ISO form 2004-05-06T07:08:09 reads as if the "T" were a blank.
+  char buf[64];
+  std::string big;
+  std::string_view work = text;
+  if (text.size() > 10 && text[10] == 'T') {
+    char* p = buf;
+    if (text.size() > sizeof buf) {
+      big.assign(text);
+      p = big.data();
+    } else {
+      std::memcpy(buf, text.data(), text.size());
+    }
+    p[10] = ' ';
+    work = std::string_view(p, text.size());
+  }
+
+  std::string_view parts[2];
+  std::string_view datePart, timePart;
+  const std::size_t n = SplitView(work, ' ', parts, 2);
+  if (n == 1) {
+    if (Contains(parts[0], ':'))
+      timePart = parts[0];
+    else if (Contains(parts[0], '-'))
+      datePart = parts[0];
+  } else if (n == 2) {
+    datePart = parts[0];
+    timePart = parts[1];
+  } else {
+    InvalidDateTime(text);
+  }
+  if (datePart.data() == nullptr && timePart.data() == nullptr) InvalidDateTime(text);
+
+  MomentFields f;
+  if (datePart.data() != nullptr) {
+    std::string_view d[3];
+    if (SplitView(datePart, '-', d, 3) < 3) InvalidDateTime(text);
+    f.year = rt::StrToInt(d[0]);
+    f.month = rt::StrToInt(d[1]);
+    f.day = rt::StrToInt(d[2]);
+    f.hasDate = true;
+  }
+  if (timePart.data() != nullptr) {
+    // A zone offset (07:08:09-03, 07:08:09+05:30) is dropped without shifting the time.
+    std::string_view z[1];
+    std::string_view clock = timePart;
+    if (SplitView(timePart, '-', z, 1) > 1 || SplitView(timePart, '+', z, 1) > 0) clock = z[0];
+    std::string_view c[2];
+    const std::size_t cn = SplitView(clock, fracSep, c, 2);
+    if (cn >= 2 && !c[1].empty()) {
+      char msText[3] = {'0', '0', '0'};
+      std::memcpy(msText, c[1].data(), c[1].size() < 3 ? c[1].size() : 3);
+      f.ms = rt::StrToInt(std::string_view(msText, 3));
+    }
+    std::string_view t[3];
+    if (cn == 0 || SplitView(c[0], ':', t, 3) < 3) InvalidDateTime(text);
+    f.hour = rt::StrToInt(t[0]);
+    f.minute = rt::StrToInt(t[1]);
+    f.second = rt::StrToInt(t[2]);
+    f.hasTime = true;
+  }
+  return f;
+}
+
+// Application texts of an array element -------------------------------------------------
+
+std::string Utf16ToApplication(const char16_t* s) {
+  std::string utf8;
+  if (!s) return utf8;
+  for (; *s; ++s) {
+    char32_t cp = *s;
+    if (cp >= 0xD800 && cp <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[1] - 0xDC00);
+      ++s;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;  // an unpaired surrogate
+    }
+    if (cp < 0x80) {
+      utf8 += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      utf8 += static_cast<char>(0xC0 | (cp >> 6));
+      utf8 += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      utf8 += static_cast<char>(0xE0 | (cp >> 12));
+      utf8 += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xF0 | (cp >> 18));
+      utf8 += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      utf8 += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return Utf8ToApplication(utf8);
+}
+
+// Array literal element quoting: the server's array reader takes a backslash as escape
+// inside double quotes, so both characters are escaped.
+void AppendQuoted(std::string& out, std::string_view text) {
+  out += '"';
+  for (char ch : text) {
+    if (ch == '"' || ch == '\\') out += '\\';
+    out += ch;
+  }
+  out += '"';
+}
+
+// Size of the value of a scalar kind, as it sits in an array's data or behind a reference;
+// 0 for kinds without a text form.
+std::size_t KindSize(std::uint16_t kind) noexcept {
+  switch (kind) {
+    case rt::varShortInt: case rt::varByte: return 1;
+    case rt::varSmallint: case rt::varWord: case rt::varBoolean: return 2;
+    case rt::varInteger: case rt::varLongWord: case rt::varSingle: return 4;
+    case rt::varDouble: case rt::varCurrency: case rt::varDate: case rt::varInt64:
+    case rt::varUInt64: return 8;
+    case rt::varOleStr: case rt::varStrArg: case rt::varUString: case rt::varString:
+      return sizeof(void*);
+    default: return 0;
+  }
+}
+
+constexpr int kMaxArrayDepth = 32;
+
+void AppendArray(std::string& out, const rt::TVarData& v, int depth);
+
+[[noreturn]] void ElementNotSupported(std::uint16_t vtype) {
+  throw EVNXTypeError(rt::Format(Res(res::SArrayElementNotSupported), vtype));
+}
+
+// Elements of kinds beyond integers, bytes and strings are written as the server reads
+// them: numbers in decimal with ".", booleans as true/false, dates quoted, null and empty
+// variants as NULL. Kinds without a text form (objects, errors, decimals) are refused.
+void AppendElement(std::string& out, const rt::TVarData& e, int depth) {
+  const std::uint16_t vt = e.VType;
+  if (vt & rt::varArray) return AppendArray(out, e, depth + 1);
+  if (vt & rt::varByRef) {
+    const std::uint16_t kind = vt & rt::varTypeMask;
+    if (!e.VPointer) ElementNotSupported(vt);
+    if (kind == rt::varVariant) return AppendElement(out, *static_cast<const rt::TVarData*>(e.VPointer), depth + 1);
+    const std::size_t size = KindSize(kind);
+    if (size == 0) ElementNotSupported(vt);
+    rt::TVarData copy{};
+    copy.VType = kind;
+    std::memcpy(&copy.VInt64, e.VPointer, size);
+    return AppendElement(out, copy, depth + 1);
+  }
+  switch (vt) {
+    case rt::varEmpty: case rt::varNull: out += "NULL"; return;
+    case rt::varSmallint: out += std::to_string(e.VSmallInt); return;
+    case rt::varInteger: out += std::to_string(e.VInteger); return;
+    case rt::varShortInt: out += std::to_string(e.VShortInt); return;
+    case rt::varByte: out += std::to_string(e.VByte); return;
+    case rt::varWord: out += std::to_string(e.VWord); return;
+    case rt::varLongWord: out += std::to_string(e.VLongWord); return;
+    case rt::varInt64: out += std::to_string(e.VInt64); return;
+    case rt::varUInt64: out += std::to_string(e.VUInt64); return;
+    case rt::varSingle: out += rt::FloatToText(e.VSingle, 7); return;
+    case rt::varDouble: out += rt::FloatToText(e.VDouble, 15); return;
+    case rt::varCurrency: {
+      const std::int64_t c = e.VCurrency;
+      const std::uint64_t mag = c < 0 ? 0 - static_cast<std::uint64_t>(c) : static_cast<std::uint64_t>(c);
+      std::string frac = std::to_string(mag % 10000);
+      frac.insert(0, 4 - frac.size(), '0');
+      while (!frac.empty() && frac.back() == '0') frac.pop_back();
+      out += c < 0 ? "-" : "";
+      out += std::to_string(mag / 10000);
+      if (!frac.empty()) out += "." + frac;
+      return;
+    }
+    case rt::varBoolean: out += e.VBoolean ? "true" : "false"; return;
+    case rt::varDate: AppendQuoted(out, DateTimeToText(e.VDate, fldDATETIME)); return;
+    case rt::varString: AppendQuoted(out, e.VString ? std::string_view(e.VString) : std::string_view()); return;
+    case rt::varOleStr: case rt::varStrArg: case rt::varUString:
+      AppendQuoted(out, Utf16ToApplication(e.VOleStr));
+      return;
+    default: ElementNotSupported(vt);
+  }
+}
+
+void AppendArray(std::string& out, const rt::TVarData& v, int depth) {
+  if (depth > kMaxArrayDepth) ElementNotSupported(v.VType);
+  const rt::TVarArray* a = nullptr;
+  if (v.VType & rt::varByRef)
+    a = v.VPointer ? *static_cast<rt::TVarArray* const*>(v.VPointer) : nullptr;
+  else
+    a = v.VArray;
+  if (!a || a->DimCount != 1)
+    throw EVNXTypeError(rt::Format(Res(res::SArrayShapeNotSupported), v.VType, a ? a->DimCount : 0));
+  const std::uint16_t kind = v.VType & rt::varTypeMask;
+  const std::int32_t n = a->Bounds[0].ElementCount;
+  // An empty array is written as the empty array literal, which the server reads.
+  if (n <= 0) {
+    out += "{}";
+    return;
+  }
+  const std::size_t need = kind == rt::varVariant ? sizeof(rt::TVarData) : KindSize(kind);
+  if (need == 0) ElementNotSupported(kind);
+  if (a->ElementSize < 0 || static_cast<std::size_t>(a->ElementSize) < need || !a->Data)
+    throw EVNXTypeError(rt::Format(Res(res::SArrayShapeNotSupported), v.VType, a->DimCount));
+  const auto* base = static_cast<const std::uint8_t*>(a->Data);
+  out += '{';
+  for (std::int32_t i = 0; i < n; ++i) {
+    if (i) out += ", ";
+    const std::uint8_t* p = base + static_cast<std::size_t>(i) * static_cast<std::size_t>(a->ElementSize);
+    if (kind == rt::varVariant) {
+      rt::TVarData e;
+      std::memcpy(&e, p, sizeof e);
+      AppendElement(out, e, depth);
+    } else {
+      rt::TVarData e{};
+      e.VType = kind;
+      std::memcpy(&e.VInt64, p, need);
+      AppendElement(out, e, depth);
+    }
+  }
+  out += '}';
+}
+
+}  // namespace
+
+std::vector<std::string> SplitText(std::string_view text, char sep) {
+  std::vector<std::string> out;
+  if (text.empty()) return out;
+  std::size_t count = 1;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\')
+      ++i;
+    else if (text[i] == sep)
+      ++count;
+  }
+  out.reserve(count);
+  std::string current;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\') {
+      if (i + 1 < text.size()) current += text[++i];
+    } else if (c == sep) {
+      out.push_back(std::move(current));
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  out.push_back(std::move(current));
+  return out;
+}
+
+bool TextToBoolean(std::string_view text) {
+  if (text == "t") return true;
+  if (text == "f") return false;
+  throw rt::EDatabaseError(rt::Format(Res(res::SInvalidBooleanValue), text));
+}
+
+std::string BooleanToText(bool value) { return value ? "true" : "false"; }
+
+TDateTime TextToDateTime(std::string_view text, char fracSep) {
+  const MomentFields f = ReadMoment(text, fracSep);
+  if (!f.hasDate) return rt::EncodeTime(f.hour, f.minute, f.second, f.ms);
+  return rt::EncodeDateTime(f.year, f.month, f.day, f.hour, f.minute, f.second, f.ms);
+}
+
+void TextToSQLTimeStamp(std::string_view text, char fracSep, TSQLTimeStamp& out) {
+  const MomentFields f = ReadMoment(text, fracSep);
+  // No calendar check, but a field that does not fit the record would come out as another
+  // value: refuse it rather than truncate.
+  auto fits16 = [](int v) { return v >= 0 && v <= 0xFFFF; };
+  if (f.year < INT16_MIN || f.year > INT16_MAX || !fits16(f.month) || !fits16(f.day) ||
+      !fits16(f.hour) || !fits16(f.minute) || !fits16(f.second))
+    InvalidDateTime(text);
+  out = TSQLTimeStamp{};
+  out.Year = static_cast<std::int16_t>(f.year);
+  out.Month = static_cast<std::uint16_t>(f.month);
+  out.Day = static_cast<std::uint16_t>(f.day);
+  out.Hour = static_cast<std::uint16_t>(f.hour);
+  out.Minute = static_cast<std::uint16_t>(f.minute);
+  out.Second = static_cast<std::uint16_t>(f.second);
+  out.Fractions = static_cast<std::uint32_t>(f.ms);
+}
+
+// Years are written with four digits: the server would read a two-digit year as one of
+// this century.
+std::string DateTimeToText(TDateTime moment, std::uint16_t fieldType) {
+  const rt::DateTimeFields f = rt::DecodeDateTime(moment);
+  if (fieldType == fldDATE) return rt::Format("%.4d%s%.2d%s%.2d", f.Year, "-", f.Month, "-", f.Day);
+  if (fieldType == fldTIME) return rt::Format("%.2d%s%.2d%s%.2d", f.Hour, ":", f.Minute, ":", f.Second);
+  return rt::Format("%.4d%s%.2d%s%.2d %.2d%s%.2d%s%.2d", f.Year, "-", f.Month, "-", f.Day, f.Hour,
+                    ":", f.Minute, ":", f.Second);
+}
+
+std::string SQLTimeStampToText(const TSQLTimeStamp& ts, char fracSep) {
+  const char sep[2] = {fracSep, 0};
+  std::string text = rt::Format("%.4d%s%.2d%s%.2d %.2d%s%.2d%s%.2d%s%.3d", ts.Year, "-", ts.Month,
+                                "-", ts.Day, ts.Hour, ":", ts.Minute, ":", ts.Second, sep,
+                                ts.Fractions);
+  // Fractions count milliseconds; a larger count written as more digits would be read as
+  // a different fraction of a second.
+  if (ts.Fractions > 999) InvalidDateTime(text);
+  return text;
+}
+
+void ExchangeSeparators(std::string& text, char a, char b, char c, char d) {
+  for (char& ch : text) {
+    if (ch == a)
+      ch = b;
+    else if (ch == c)
+      ch = d;
+  }
+}
+
+std::string ArrayToText(const void* variantArray) {
+  if (!variantArray) ElementNotSupported(rt::varEmpty);
+  rt::TVarData v;
+  std::memcpy(&v, variantArray, sizeof v);
+  if (!(v.VType & rt::varArray)) ElementNotSupported(v.VType);
+  std::string out;
+  AppendArray(out, v, 0);
+  return out;
+}
+
+std::vector<std::int32_t> TextToOidVector(std::string_view text) {
+  std::vector<std::int32_t> out;
+  if (text.empty()) return out;
+  std::string_view rest = text;
+  for (;;) {
+    const std::size_t blank = rest.find(' ');
+    const std::string_view part = rest.substr(0, blank);
+    std::int32_t v;
+    std::int64_t wide;
+    if (rt::TryStrToInt(part, v)) {
+      out.push_back(v);
+    } else if (rt::TryStrToInt64(part, wide) && wide > 0 && wide <= UINT32_MAX) {
+      // OIDs are unsigned: those past 2^31 keep their bit pattern.
+      out.push_back(static_cast<std::int32_t>(static_cast<std::uint32_t>(wide)));
+    } else {
+      const std::string reason = rt::Format(Res(res::SInvalidInteger), part);
+      throw EVNXConvertError(rt::Format(Res(res::SInvalidOidVector), reason));
+    }
+    if (blank == std::string_view::npos) break;
+    rest.remove_prefix(blank + 1);
+  }
+  return out;
+}
+
+std::int32_t TextToInteger(std::string_view text) { return rt::StrToInt(text); }
+
+std::int64_t TextToInt64(std::string_view text) { return rt::StrToInt64(text); }
+
+double TextToFloat(std::string_view text) {
+  double v;
+  if (rt::TryStrToFloat(text, v)) return v;
+  const std::size_t dollar = text.find('$');
+  if (dollar != std::string_view::npos) {
+    // Money: the sign may stand before the currency symbol and groups are separated by
+    // ",", which the server writes only here.
+    const bool negative = Contains(text.substr(0, dollar), '-');
+    std::string digits;
+    for (char c : text.substr(dollar + 1))
+      if (c != ',') digits += c;
+    if (rt::TryStrToFloat(digits, v)) return negative ? -v : v;
+  }
+  throw rt::EConvertError(rt::Format(Res(res::SInvalidFloat), text));
+}
+
+TBcd TextToBcd(std::string_view text) { return rt::TextToBcd(text); }
+
+std::string UnescapeBytea(const char* text) {
+  if (!text) return {};
+  std::size_t length = 0;
+  unsigned char* raw = PQ.PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &length);
+  if (!raw) return {};
+  std::unique_ptr<unsigned char, decltype(PQ.PQfreemem)> guard(raw, PQ.PQfreemem);
+  return std::string(reinterpret_cast<const char*>(raw), length);
+}
+
+std::int32_t DateTimeToDayNumber(TDateTime moment) {
+  std::int32_t day, ms;
+  rt::DateTimeToTimeStamp(moment, day, ms);
+  return day;
+}
+
+std::int32_t DateTimeToMilliseconds(TDateTime moment) {
+  std::int32_t day, ms;
+  rt::DateTimeToTimeStamp(moment, day, ms);
+  return ms;
+}
+
+}  // namespace vnx

@@ -1,0 +1,174 @@
+// Parameter values as SQL literal text (see param_literal.h).
+#include "common/param_literal.h"
+
+#include <cstring>
+#include <memory>
+
+#include "common/conversion.h"
+#include "common/dbx_types.h"
+#include "common/encoding.h"
+#include "common/errors.h"
+#include "i18n/translate.h"
+#include "libpq/libpq_api.h"
+#include "resources/value_resources.h"
+#include "runtime/bcd.h"
+#include "runtime/datetime.h"
+#include "runtime/format.h"
+#include "runtime/numconv.h"
+#include "runtime/strutil.h"
+#include "runtime/variant.h"
+
+namespace vnx {
+namespace {
+
+constexpr char kLiteralQuote = '\'';
+
+// The value copy, checked to hold at least `need` bytes: an application that gives a
+// shorter buffer than its type needs gets an error, not a read past the copy.
+const std::uint8_t* Value(const CommandParam& p, std::size_t need) {
+  if (p.Data.size() < need)
+    throw EVNXTypeError(rt::Format(Res(res::SParamValueTooShort), p.LogicalType,
+                                   static_cast<std::int64_t>(p.Data.size()),
+                                   static_cast<std::int64_t>(need)));
+  return p.Data.data();
+}
+
+template <class T>
+T Read(const CommandParam& p) {
+  T v;
+  std::memcpy(&v, Value(p, sizeof v), sizeof v);
+  return v;
+}
+
+// The parameter's bytes as text, up to the first NUL (the escaping stops there anyway).
+std::string_view TextOf(const CommandParam& p) {
+  const auto* bytes = reinterpret_cast<const char*>(p.Data.data());
+  const std::size_t n = p.Data.size();
+  const void* nul = n ? std::memchr(bytes, 0, n) : nullptr;
+  return std::string_view(bytes, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes) : n);
+}
+
+bool IsUtf8(const std::string& clientEncoding) { return clientEncoding == "UTF8"; }
+
+// Text, memo and array literals: converted to the connection's encoding first, so that
+// escaping for that connection sees the bytes the server will receive.
+std::string TextLiteral(std::string_view text, const std::string& clientEncoding, PGconn* conn) {
+  if (IsUtf8(clientEncoding)) return QuoteLiteral(EscapeStringLiteral(ApplicationToUtf8(text), conn));
+  return QuoteLiteral(EscapeStringLiteral(text, conn));
+}
+
+std::string ByteaLiteral(const CommandParam& p, PGconn* conn) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(p.Data.data());
+  std::size_t outLength = 0;
+  unsigned char* raw;
+  if (!PQ.PQescapeBytea) throw EVNXLibpqError(rt::Format(Res(res::SCouldNotEscape), "libpq is not loaded"));
+  if (conn && PQ.PQescapeByteaConn)
+    raw = PQ.PQescapeByteaConn(conn, bytes, p.Data.size(), &outLength);
+  else
+    raw = PQ.PQescapeBytea(bytes, p.Data.size(), &outLength);
+  if (!raw) {
+    const char* why = conn ? PQ.PQerrorMessage(conn) : "out of memory";
+    throw EVNXConvertError(rt::Format(Res(res::SCouldNotEscape), why ? why : ""));
+  }
+  std::unique_ptr<unsigned char, decltype(PQ.PQfreemem)> guard(raw, PQ.PQfreemem);
+  // The reported length counts the terminating NUL.
+  const std::size_t n = outLength > 0 ? outLength - 1 : 0;
+  return QuoteLiteral(std::string_view(reinterpret_cast<const char*>(raw), n));
+}
+
+// A negative number right after a "-" of the statement (select -?) would otherwise start
+// a line comment that swallows the rest of the line; a blank in front keeps them apart.
+std::string SignedLiteral(std::int64_t v) {
+  return v < 0 ? " " + std::to_string(v) : std::to_string(v);
+}
+
+std::string ArrayLiteral(const CommandParam& p, const std::string& clientEncoding, PGconn* conn) {
+  const void* variant;
+  if (p.Data.size() >= sizeof(rt::TVarData)) {
+    variant = p.Data.data();  // the variant record itself
+  } else {
+    std::memcpy(&variant, Value(p, sizeof variant), sizeof variant);  // its address
+  }
+  return TextLiteral(ArrayToText(variant), clientEncoding, conn);
+}
+
+}  // namespace
+
+std::string QuoteLiteral(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += kLiteralQuote;
+  out += text;
+  out += kLiteralQuote;
+  return out;
+}
+
+std::string EscapeStringLiteral(std::string_view text, PGconn* connection) {
+  const std::size_t nul = text.find('\0');
+  if (nul != std::string_view::npos) text = text.substr(0, nul);
+  if (!PQ.PQescapeString) throw EVNXLibpqError(rt::Format(Res(res::SCouldNotEscape), "libpq is not loaded"));
+  std::string out(text.size() * 2 + 1, '\0');
+  std::size_t n;
+  if (connection && PQ.PQescapeStringConn) {
+    int error = 0;
+    n = PQ.PQescapeStringConn(connection, out.data(), text.data(), text.size(), &error);
+    if (error) {
+      // Text that is not valid in the connection's encoding; the server would refuse it.
+      const char* why = PQ.PQerrorMessage(connection);
+      throw EVNXConvertError(rt::Format(Res(res::SCouldNotEscape), rt::TrimRightView(why ? why : "")));
+    }
+  } else {
+    n = PQ.PQescapeString(out.data(), text.data(), text.size());
+  }
+  out.resize(n);
+  return out;
+}
+
+std::string FormatParamLiteral(const CommandParam& param, bool storedProc,
+                               const std::string& clientEncoding, PGconn* connection) {
+  if (param.IsNull()) return "NULL";
+  const std::uint16_t type = param.LogicalType;
+  switch (type) {
+    case fldZSTRING:
+    case fldUNKNOWN:
+      return TextLiteral(TextOf(param), clientEncoding, connection);
+    case fldBLOB:
+      if (param.SubType == fldstMEMO) return TextLiteral(TextOf(param), clientEncoding, connection);
+      // Binary BLOBs go as bytea literals, as byte strings do.
+      if (param.SubType == fldstBINARY || param.SubType == fldstGRAPHIC) return ByteaLiteral(param, connection);
+      return std::string();
+    case fldBOOL:
+      return BooleanToText(Read<std::uint8_t>(param) != 0);
+    case fldINT16:
+      return SignedLiteral(Read<std::int16_t>(param)) + (storedProc ? "::int2" : "");
+    case fldINT32:
+      return SignedLiteral(Read<std::int32_t>(param));
+    case fldINT64:
+      return SignedLiteral(Read<std::int64_t>(param)) + (storedProc ? "::int8" : "");
+    case fldFLOAT:
+      // Written without the process locale, so "." is the separator already.
+      return QuoteLiteral(rt::FloatToText(Read<double>(param), 15));
+    case fldBCD:
+    case fldFMTBCD:
+      return QuoteLiteral(rt::BcdToText(Read<TBcd>(param)));
+    case fldDATE:
+      return QuoteLiteral(DateTimeToText(rt::TimeStampToDateTime(Read<std::int32_t>(param), 0), fldDATE));
+    case fldTIME:
+      return QuoteLiteral(DateTimeToText(rt::TimeStampToDateTime(1, Read<std::int32_t>(param)), fldTIME));
+    case fldTIMESTAMP:
+    case fldDATETIME:
+      return QuoteLiteral(SQLTimeStampToText(Read<TSQLTimeStamp>(param), '.'));
+    case fldBYTES:
+    case fldVARBYTES:
+      return ByteaLiteral(param, connection);
+    case fldARRAY:
+      return ArrayLiteral(param, clientEncoding, connection);
+    case fldUINT16: case fldUINT32: case fldFLOATIEEE: case fldLOCKINFO: case fldCURSOR:
+    case fldUINT64: case fldADT: case fldREF: case fldTABLE:
+      throw EVNXTypeError(rt::Format(Res(res::STypeNotSupported), type));
+    default:
+      return std::string();  // fldWIDESTRING and codes past fldFMTBCD
+  }
+}
+
+}  // namespace vnx

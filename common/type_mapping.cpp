@@ -1,0 +1,247 @@
+// The type cache and column descriptions: which dbExpress field a server type stands for.
+#include "common/type_mapping.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "i18n/translate.h"
+#include "libpq/libpq_api.h"
+#include "resources/value_resources.h"
+#include "runtime/exception.h"
+#include "runtime/format.h"
+#include "runtime/numconv.h"
+
+namespace vnx {
+namespace {
+
+struct KnownType {
+  const char* name;
+  std::uint16_t fieldType;
+  std::uint16_t subType;
+};
+
+constexpr KnownType kKnownTypes[] = {
+    {"bool", fldBOOL, 0},
+    {"varchar", fldZSTRING, 0}, {"unknown", fldZSTRING, 0}, {"tinterval", fldZSTRING, 0},
+    {"interval", fldZSTRING, 0},
+    {"char", fldZSTRING, fldstFIXED}, {"bpchar", fldZSTRING, fldstFIXED},
+    {"_bpchar", fldZSTRING, fldstFIXED}, {"name", fldZSTRING, fldstFIXED},
+    {"regproc", fldZSTRING, fldstFIXED}, {"aclitem", fldZSTRING, fldstFIXED},
+    {"int8", fldINT64, 0},
+    {"int2", fldINT16, 0},
+    {"int4", fldINT32, 0}, {"oid", fldINT32, 0},
+    {"float4", fldFLOAT, 0}, {"float8", fldFLOAT, 0},
+    {"numeric", fldFMTBCD, 0},
+    {"timestamp", fldDATETIME, 0}, {"abstime", fldDATETIME, 0}, {"reltime", fldDATETIME, 0},
+    {"timestamptz", fldDATETIME, 0},
+    {"time", fldTIME, 0}, {"timetz", fldTIME, 0},
+    {"date", fldDATE, 0},
+    {"lo", fldBLOB, fldstBINARY},
+    {"text", fldBLOB, fldstMEMO}, {"xml", fldBLOB, fldstMEMO},
+    {"lo_richtext", fldBLOB, fldstFMTMEMO},
+    {"varbit", fldVARBYTES, 0}, {"bytea", fldVARBYTES, 0},
+    {"money", fldFLOAT, fldstMONEY},
+    {"oidvector", fldARRAY, 0}, {"int2vector", fldARRAY, 0},
+    {"bit", fldUNKNOWN, 0},
+};
+
+constexpr char kTypeQuery[] = "select oid, typname from pg_type where typrelid=0 order by oid";
+
+}  // namespace
+
+bool LookupTypeName(std::string_view name, std::uint16_t& fieldType, std::uint16_t& subType) {
+  for (const KnownType& t : kKnownTypes) {
+    if (name == t.name) {
+      fieldType = t.fieldType;
+      subType = t.subType;
+      return true;
+    }
+  }
+  return false;
+}
+
+void LoadTypeMappings(PGconn* handle, TVNXTypeMappings& cache) {
+  cache.reset();
+  PGresult* result = PQ.PQexec(handle, kTypeQuery);
+  std::unique_ptr<PGresult, decltype(PQ.PQclear)> guard(result, PQ.PQclear);
+  if (!result || PQ.PQresultStatus(result) != PGRES_TUPLES_OK) {
+    const char* why = handle ? PQ.PQerrorMessage(handle) : nullptr;
+    throw rt::EDatabaseError(
+        rt::Format(Res(res::SCouldNotRetrieveTypes), why ? std::string_view(why) : std::string_view()));
+  }
+  const int rows = PQ.PQntuples(result);
+  auto types = std::make_shared<std::vector<TVNXTypeMapping>>();
+  types->reserve(static_cast<std::size_t>(rows));
+  for (int row = 0; row < rows; ++row) {
+    const std::string_view raw = PQ.PQgetvalue(result, row, 1);
+    TVNXTypeMapping entry;
+    entry.IsArray = raw.size() > 1 && raw[0] == '_' && raw != "_bpchar";
+    if (!LookupTypeName(entry.IsArray ? raw.substr(1) : raw, entry.FieldType, entry.SubType)) continue;
+    std::int64_t oid;
+    // An OID that is not a number cannot be looked up; such a row is left out.
+    if (!rt::TryStrToInt64(PQ.PQgetvalue(result, row, 0), oid) || oid <= 0 || oid > UINT32_MAX) continue;
+    entry.Oid = static_cast<std::uint32_t>(oid);
+    entry.TypeName = raw;
+    types->push_back(std::move(entry));
+  }
+  types->shrink_to_fit();
+  // Lookups rely on ascending OIDs; the query orders them, but a server that compares OIDs
+  // as signed numbers past 2^31 would not.
+  std::stable_sort(types->begin(), types->end(),
+                   [](const TVNXTypeMapping& a, const TVNXTypeMapping& b) { return a.Oid < b.Oid; });
+  cache = std::move(types);
+}
+
+bool FindTypeMapping(std::uint32_t oid, const TVNXTypeMappings& cache, TVNXTypeMapping& out) {
+  out = TVNXTypeMapping{};
+  if (oid == 0 || !cache) return false;
+  auto it = std::lower_bound(cache->begin(), cache->end(), oid,
+                             [](const TVNXTypeMapping& m, std::uint32_t o) { return m.Oid < o; });
+  if (it == cache->end() || it->Oid != oid) return false;
+  out = *it;
+  return true;
+}
+
+bool BuildFieldMapping(TVNXFieldMapping& out, const TVNXTypeMappings& cache, const std::string& name,
+                       std::uint32_t oid, std::int32_t size, std::int32_t modifier,
+                       const TVNXMappingOptions& options) {
+  out = TVNXFieldMapping{};
+  TVNXTypeMapping entry;
+  const bool found = FindTypeMapping(oid, cache, entry);
+  if (!found) {
+    if (!options.MapUnknownAsString) {
+      out.FieldType = fldUNKNOWN;
+      return false;
+    }
+    out.Name = name;
+    out.Oid = oid;
+    out.FieldType = fldZSTRING;
+  } else {
+    out.Name = name;
+    out.Oid = entry.Oid;
+    out.TypeName = entry.TypeName;
+    out.ReadOnly = false;
+    if (entry.TypeName == "oid" && name != "oid" && oid == 26) {
+      // A column of large-object identifiers; the system column "oid" stays an integer.
+      out.FieldType = fldBLOB;
+      out.SubType = fldstBINARY;
+    } else if (entry.IsArray) {
+      out.FieldType = fldARRAY;
+    } else {
+      out.FieldType = entry.FieldType;
+      out.SubType = entry.SubType;
+    }
+  }
+
+  const std::string& typeName = out.TypeName;
+  out.Precision = 0;
+  out.Scale = 0;
+  auto clampLength = [](std::int64_t v) { return static_cast<std::int16_t>(std::min<std::int64_t>(v, INT16_MAX)); };
+  switch (out.FieldType) {
+    case fldZSTRING:
+      if (options.TextAsBlob &&
+          (typeName == "text" || (typeName == "varchar" && size < 0 && modifier < 0))) {
+        out.FieldType = fldBLOB;
+        out.SubType = fldstMEMO;
+        out.Length = 0;
+      } else if (typeName == "tinterval" || typeName == "interval") {
+        out.Length = 100;
+        out.Precision = 100;
+      } else if (typeName == "name" || typeName == "regproc") {
+        out.Length = options.MaxNameLength;
+        out.Precision = clampLength(options.MaxNameLength);
+      } else if (size < 0 && modifier < 0) {
+        out.Precision = 32766;
+        out.Length = 0;
+      } else {
+        const std::int64_t len = std::max<std::int64_t>({1, std::int64_t{size} - 4, std::int64_t{modifier} - 4});
+        out.Length = static_cast<std::uint32_t>(len);
+        // Precision is 16 bits; varchar(n) above 32767 reports the largest it can.
+        out.Precision = clampLength(len);
+      }
+      break;
+    case fldINT16: case fldUINT16: out.Length = 2; break;
+    case fldINT32: case fldUINT32: out.Length = 4; break;
+    case fldBYTES: out.Precision = clampLength(size); break;
+    case fldVARBYTES:
+      switch (options.ByteaMode) {
+        case TVNXByteaMode::asBlob: out.FieldType = fldBLOB; out.SubType = fldstBINARY; break;
+        case TVNXByteaMode::asVarBytes: out.Length = 32767; out.Precision = 32767; break;
+        case TVNXByteaMode::asGraphic:
+        default: out.FieldType = fldBLOB; out.SubType = fldstGRAPHIC; break;
+      }
+      break;
+    case fldBCD: case fldFMTBCD: {
+      int precision, scale;
+      if (modifier == -1) {
+        precision = 38;
+        scale = 38;
+      } else {
+        precision = static_cast<std::int32_t>(static_cast<std::uint32_t>(modifier) >> 16);
+        scale = (modifier & 0xFFFF) - 4;
+      }
+      out.Precision = static_cast<std::int16_t>(precision);
+      out.Scale = static_cast<std::int16_t>(scale);
+      if (options.BorlandCompatible) {
+        out.FieldType = fldBCD;
+        if (precision > 9 || scale > 4) {
+          out.FieldType = fldFMTBCD;
+        } else if (scale == 0) {
+          if (precision < 5) {
+            out.FieldType = fldINT16;
+            out.Length = 2;
+          } else {
+            out.FieldType = fldINT32;
+            out.Length = 4;
+          }
+        }
+      } else if (options.DBX4Compatible) {
+        out.FieldType = fldBCD;
+      } else {
+        out.FieldType = fldFMTBCD;
+      }
+      if ((precision > 64 || scale > 32) && options.LargeBcdAsString) {
+        out.FieldType = fldZSTRING;
+        out.Length = static_cast<std::uint32_t>(precision + 2);
+        out.Precision = static_cast<std::int16_t>(out.Length);
+      }
+      break;
+    }
+    case fldDATETIME: out.Length = options.DBX4Compatible ? 16 : 8; break;
+    case fldARRAY:
+      if (options.ArrayAsString) {
+        out.FieldType = fldZSTRING;
+        out.SubType = 0;
+        out.Precision = 32767;
+        out.Length = 0;
+      } else {
+        out.FieldType = fldUNKNOWN;
+      }
+      break;
+    case fldINT64:
+      if (typeName == "int8") {
+        switch (options.Int8Mode) {
+          case TVNXInt8Mode::Ignore: out.FieldType = fldUNKNOWN; break;
+          case TVNXInt8Mode::AsInt4: out.FieldType = fldINT32; out.Length = 4; break;
+          case TVNXInt8Mode::AsString: out.FieldType = fldZSTRING; out.Length = 20; out.Precision = 20; break;
+          case TVNXInt8Mode::AsBcd:
+            out.FieldType = fldBCD; out.Length = 34; out.Precision = 31; out.Scale = 0;
+            break;
+          case TVNXInt8Mode::AsInt8:
+          default: out.FieldType = fldINT64; out.Length = 8; break;
+        }
+      }
+      break;
+    case fldBLOB: break;
+    default: out.Length = size >= 0 ? static_cast<std::uint32_t>(size) : 0; break;
+  }
+
+  out.IsArray = found && entry.IsArray;
+  out.Searchable = !(out.FieldType == fldBLOB || out.FieldType == fldARRAY || out.IsArray ||
+                     typeName == "timetz" || typeName == "timestamptz");
+  out.Nullable = true;
+  out.AutoIncrement = false;
+  return true;
+}
+
+}  // namespace vnx

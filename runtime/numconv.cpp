@@ -1,0 +1,105 @@
+// Locale-independent number reading and writing (see numconv.h).
+#include "runtime/numconv.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "i18n/translate.h"
+#include "resources/value_resources.h"
+#include "runtime/exception.h"
+#include "runtime/format.h"
+
+namespace vnx::rt {
+
+bool TryStrToInt64(std::string_view text, std::int64_t& out) noexcept {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  // from_chars takes "-" but not "+"; a lone sign or "+-1" stays invalid.
+  if (p != end && *p == '+') {
+    ++p;
+    if (p == end || *p == '-') return false;
+  }
+  auto r = std::from_chars(p, end, out, 10);
+  return r.ec == std::errc() && r.ptr == end && p != end;
+}
+
+bool TryStrToInt(std::string_view text, std::int32_t& out) noexcept {
+  std::int64_t v;
+  if (!TryStrToInt64(text, v) || v < INT32_MIN || v > INT32_MAX) return false;
+  out = static_cast<std::int32_t>(v);
+  return true;
+}
+
+std::int32_t StrToInt(std::string_view text) {
+  std::int32_t v;
+  if (!TryStrToInt(text, v)) throw EConvertError(Format(Res(res::SInvalidInteger), text));
+  return v;
+}
+
+std::int64_t StrToInt64(std::string_view text) {
+  std::int64_t v;
+  if (!TryStrToInt64(text, v)) throw EConvertError(Format(Res(res::SInvalidInteger), text));
+  return v;
+}
+
+bool TryStrToFloat(std::string_view text, double& out) noexcept {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  if (p != end && *p == '+') {
+    ++p;
+    if (p == end || *p == '-') return false;
+  }
+  if (p == end) return false;
+  auto r = std::from_chars(p, end, out, std::chars_format::general);
+  return r.ec == std::errc() && r.ptr == end;
+}
+
+std::string FloatToText(double value, int digits) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
+  if (digits < 1) digits = 1;
+  if (digits > 17) digits = 17;
+  if (value == 0) return "0";
+  // Round to the wanted digits first; the exponent of the rounded value decides the form.
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, digits - 1);
+  std::string_view sci(buf, static_cast<std::size_t>(r.ptr - buf));
+  const std::size_t e = sci.find('e');
+  const int exponent = std::atoi(std::string(sci.substr(e + 1)).c_str());
+  std::string mantissa(sci.substr(0, e));
+  const bool negative = mantissa[0] == '-';
+  if (negative) mantissa.erase(0, 1);
+  std::string d;  // significant digits without the point, trailing zeros removed
+  for (char c : mantissa)
+    if (c != '.') d += c;
+  while (d.size() > 1 && d.back() == '0') d.pop_back();
+
+  std::string out = negative ? "-" : "";
+  if (exponent < -5 || exponent >= digits) {
+    out += d[0];
+    if (d.size() > 1) {
+      out += '.';
+      out.append(d, 1);
+    }
+    out += 'E';
+    out += std::to_string(exponent);
+  } else if (exponent < 0) {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-exponent - 1), '0');
+    out += d;
+  } else {
+    const std::size_t intDigits = static_cast<std::size_t>(exponent) + 1;
+    if (d.size() <= intDigits) {
+      out += d;
+      out.append(intDigits - d.size(), '0');
+    } else {
+      out.append(d, 0, intDigits);
+      out += '.';
+      out.append(d, intDigits);
+    }
+  }
+  return out;
+}
+
+}  // namespace vnx::rt
