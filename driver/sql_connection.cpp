@@ -1,9 +1,18 @@
-// The connection object: creation with its default settings, the interface table, and the
-// operations that open and close the server connection.
+// The connection object: creation with its default settings, the interface table, opening
+// and closing the server connection, and the routines through which every object runs SQL.
 #include "driver/sql_connection.h"
 
+#include <poll.h>
+
+#include <clocale>
+
+#include "common/errors.h"
+#include "driver/connection_options.h"
 #include "driver/sql_driver.h"
 #include "libpq/libpq_api.h"
+#include "resources/driver_resources.h"
+#include "runtime/module_path.h"
+#include "runtime/strutil.h"
 
 namespace vnx {
 
@@ -22,6 +31,43 @@ const ISQLConnectionVtbl TVNXISQLConnection::Vtbl = {
     &Slot<&TVNXISQLConnection::getErrorMessageLen>::Call,
 };
 
+namespace {
+
+constexpr const char kStartupQuery[] =
+    "SET DATESTYLE TO ISO;select version(), to_char(1000, '99G999D9'), ''::name;";
+
+// Frees a libpq result when it goes out of scope.
+struct ResultGuard {
+  PGresult* result = nullptr;
+  ~ResultGuard() {
+    if (result) PQ.PQclear(result);
+  }
+};
+
+std::string FieldText(const PGresult* result, int row, int column) {
+  if (!result || row >= PQ.PQntuples(result) || column >= PQ.PQnfields(result)) return {};
+  return rt::FromPChar(PQ.PQgetvalue(result, row, column));
+}
+
+// The oldest server version accepted, written with the process locale's decimal separator
+// as the message shows it to the user.
+std::string OldestVersionText() {
+  const std::lconv* lc = std::localeconv();
+  std::string point = lc && lc->decimal_point && *lc->decimal_point ? lc->decimal_point : ".";
+  return "7" + point + "1";
+}
+
+// Waits (in short slices, so that a connection going away is noticed by the caller) until
+// the connection's socket is ready for the events.
+void WaitForSocket(PGconn* handle, short events) {
+  int fd = PQ.PQsocket(handle);
+  if (fd < 0) return;
+  pollfd p{fd, events, 0};
+  ::poll(&p, 1, 200);
+}
+
+}  // namespace
+
 TVNXISQLConnection::TVNXISQLConnection(TVNXISQLDriver* driver)
     : TVNXErrorObject(&Vtbl, IID_ISQLConnection, &DestroyAs<TVNXISQLConnection>),
       Driver(driver),
@@ -30,53 +76,239 @@ TVNXISQLConnection::TVNXISQLConnection(TVNXISQLDriver* driver)
 TVNXISQLConnection::~TVNXISQLConnection() {
   // An application that releases a connected object without disconnecting must not leak
   // the server connection.
-  if (Handle && PQ.PQfinish) PQ.PQfinish(Handle);
+  CloseHandle();
 }
 
-SQLResult TVNXISQLConnection::connect(const char*, const char*, const char*) {
-  SetErrorText("connect is not available yet");
-  return DBXERR_FAILED;
+void TVNXISQLConnection::CloseHandle() noexcept {
+  if (Handle && PQ.PQfinish) PQ.PQfinish(Handle);
+  Handle = nullptr;
+  // The server ends a transaction with its connection.
+  InTransaction = false;
+}
+
+double ServerVersionNumber(PGconn* handle, std::string versionText) {
+  if (versionText.empty() && handle) {
+    ResultGuard r{PQ.PQexec(handle, "select version();")};
+    if (r.result && PQ.PQresultStatus(r.result) == PGRES_TUPLES_OK) versionText = FieldText(r.result, 0, 0);
+  }
+  return ServerVersionNumber(versionText);
+}
+
+SQLResult TVNXISQLConnection::connect(const char* serverName, const char* userName, const char* password) {
+  try {
+    return Connect(rt::FromPChar(serverName), rt::FromPChar(userName), rt::FromPChar(password));
+  } catch (...) {
+    return FailedCall();
+  }
+}
+
+SQLResult TVNXISQLConnection::Connect(const std::string& serverName, const std::string& userName,
+                                      const std::string& password) {
+  if (Tracing()) {
+    Trace(DriverBanner(), trcConnect);
+    Trace(rt::Format("Vornex library: %s", rt::ThisModulePath()), trcConnect);
+  }
+
+  if (!LibpqLoaded()) {
+    const std::string vendorLib = Driver ? Driver->VendorLib : std::string();
+    TraceRes(trcDiagnostic, res::SLoadingLibpq, vendorLib);
+    try {
+      LoadLibpq(vendorLib);
+    } catch (const EVNXLibpqError& e) {
+      SetErrorText(e.what());
+      Trace(e.what(), trcDiagnostic);
+      return DBXERR_FAILED;
+    }
+    if (Tracing()) Trace(rt::Format("Libpq%s: %s", "", LoadedLibpqName()), trcDiagnostic);
+  }
+
+  // A second connect replaces the server connection: the first one is closed, not leaked.
+  CloseHandle();
+
+  const TVNXConnectionParams params = PrepareConnect(serverName, userName, password);
+  const std::string connectionString = BuildConnectionString(params);
+
+  TraceRes(trcConnect, res::SConnectingTo, Database, params.Host);
+
+  Handle = PQ.PQconnectdb(connectionString.c_str());
+  if (Handle && AsyncMode) PQ.PQsetnonblocking(Handle, 1);
+  if (!Handle || PQ.PQstatus(Handle) != CONNECTION_OK) {
+    std::string reason = Handle ? rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)))
+                                : std::string("out of memory");
+    reason = FromServerText(std::move(reason));
+    CloseHandle();
+    SetError(rt::Format(Res(res::SCouldNotConnect), reason));
+    return DBXERR_FAILED;
+  }
+
+  TraceRes(trcConnect, AsyncMode ? res::SConnectedAsync : res::SConnectedSync);
+  TraceRes(trcDiagnostic, res::SDbxProtocolVersion, "2.5");
+  TraceRes(trcDiagnostic, res::SLibpqProtocolVersion,
+           rt::Format("%.1f", static_cast<double>(PQ.PQprotocolVersion(Handle))));
+
+  ErrorMessage.clear();
+  {
+    ResultGuard r;
+    std::string error;
+    if (!ExecQuery(kStartupQuery, r.result, error)) {
+      SetErrorText(error);
+      return DBXERR_FAILED;
+    }
+    ServerVersionText = rt::Trim(FieldText(r.result, 0, 0));
+    std::string thousand = rt::Trim(FieldText(r.result, 0, 1));  // 1000 as the server writes it
+    if (thousand.size() >= 2) ServerThousandSeparator = thousand[1];
+    if (thousand.size() >= 6) ServerDecimalSeparator = thousand[5];
+    if (PQ.PQnfields(r.result) >= 3) {
+      int size = PQ.PQfsize(r.result, 2);
+      if (size > 0 && size <= 0xFFFF) MappingOptions.MaxNameLength = static_cast<std::uint16_t>(size);
+    }
+  }
+
+  ServerVersion = ServerVersionNumber(Handle, ServerVersionText);
+  if (ServerVersion == -1) {
+    SetErrorText(rt::Format(Res(res::SUnknownServerVersion), ServerVersionText));
+    return DBXERR_FAILED;
+  }
+  if (ServerVersion < 7.1) {
+    SetErrorText(rt::Format(Res(res::SServerTooOld), OldestVersionText(), ServerVersionText));
+    return DBXERR_FAILED;
+  }
+  if (ServerVersion >= 8.4) {
+    SetErrorText(rt::Format(Res(res::SServerNotTested), ServerVersionText));
+    return DBXERR_FAILED;
+  }
+
+  if (ServerVersion >= 7.3 && !SearchPath.empty()) {
+    // The search path is the application's own SQL list of schemas and goes as given.
+    const std::string statement = "set search_path to " + SearchPath + ";";
+    Trace(statement, trcConnect);
+    std::string error;
+    if (!ExecSQL(statement, error)) {
+      SetErrorText(error);
+      return DBXERR_FAILED;
+    }
+  }
+
+  PQ.PQsetNoticeReceiver(Handle, &TVNXISQLConnection::NoticeReceiver, this);
+
+  NegotiateClientEncoding();
+  return DBXERR_NONE;
+}
+
+TVNXConnectionParams TVNXISQLConnection::PrepareConnect(const std::string& serverName,
+                                                        const std::string& userName,
+                                                        const std::string& password) {
+  Database.clear();
+  Port.clear();
+  std::string host, databasePart;
+  ParseServerName(serverName, host, Port, databasePart);
+  // Database is the name alone: it is reported, traced and used in catalogue queries.
+  std::size_t comma = databasePart.find(',');
+  Database = databasePart.substr(0, comma);
+  if (comma != std::string::npos) ApplyOptions(std::string_view(databasePart).substr(comma + 1));
+
+  if (!HostName.empty()) {
+    std::size_t colon = HostName.find(':');
+    host = rt::Trim(std::string_view(HostName).substr(0, colon));
+    if (colon != std::string::npos) {
+      std::string_view rest = std::string_view(HostName).substr(colon + 1);
+      Port = rt::Trim(rest.substr(0, rest.find(':')));
+    }
+  }
+
+  TVNXConnectionParams params;
+  params.Host = std::move(host);
+  params.Database = Database;
+  params.Port = Port.empty() ? -1 : ParseInt32(Port).value_or(-1);
+  params.UserName = userName;
+  params.Password = password;
+  params.ConnectionTimeout = ConnectionTimeout;
+  params.RequireSSL = RequireSSL;
+  return params;
 }
 
 SQLResult TVNXISQLConnection::disconnect() {
   if (Handle) {
-    PQ.PQfinish(Handle);
-    Handle = nullptr;
+    try {
+      if (InTransaction) rollback(nullptr);
+      TraceRes(trcConnect, res::SDisconnecting, Database);
+    } catch (...) {
+      // Closing must happen whatever the trace or the rollback ran into.
+    }
+    CloseHandle();
   }
+  InTransaction = false;
   Database.clear();
   ErrorMessage.clear();
   return DBXERR_NONE;
 }
 
-SQLResult TVNXISQLConnection::SetOption(std::uint32_t option, OptionValue value) {
-  switch (option) {
-    case eConnBlobSize: BlobSize = static_cast<std::int32_t>(value); break;
-    case eConnCallBack: TraceCallback = value; break;
-    case eConnCallBackInfo: TraceCallbackInfo = value; break;
-    default: break;
-  }
-  return DBXERR_NONE;
-}
-
-SQLResult TVNXISQLConnection::GetOption(std::uint32_t option, void* propValue, std::int16_t,
-                                        std::int16_t* length) {
-  switch (option) {
-    case eConnBlobSize:
-      if (propValue) *static_cast<std::int32_t*>(propValue) = BlobSize;
-      break;
-    default: (void)length; break;
-  }
-  return DBXERR_NONE;
-}
-
-SQLResult TVNXISQLConnection::beginTransaction(TTransactionDesc*) { return DBXERR_FAILED; }
-SQLResult TVNXISQLConnection::commit(TTransactionDesc*) { return DBXERR_NONE; }
-SQLResult TVNXISQLConnection::rollback(TTransactionDesc*) { return DBXERR_NONE; }
-
-bool TVNXISQLConnection::ExecQuery(const std::string&, PGresult*& result, std::string& errorText) {
+bool TVNXISQLConnection::ExecQuery(const std::string& sql, PGresult*& result, std::string& errorText) {
   result = nullptr;
-  errorText = "No PPGconn Connection handle.";
-  return false;
+  errorText.clear();
+  bool ok = false;
+  try {
+    if (!Handle) {
+      errorText = Res(res::SNoConnectionHandle);
+    } else {
+      if (PQ.PQisnonblocking(Handle) == 1) {
+        ExecAsync(sql, result, errorText);
+      } else {
+        result = PQ.PQexec(Handle, sql.c_str());
+      }
+      if (!result) {
+        errorText = Res(res::SNoResponse);
+      } else {
+        switch (PQ.PQresultStatus(result)) {
+          case PGRES_EMPTY_QUERY:
+            errorText = Res(res::SQueryIsEmpty);
+            break;
+          case PGRES_COMMAND_OK:
+          case PGRES_TUPLES_OK:
+          case PGRES_COPY_OUT:
+          case PGRES_COPY_IN:
+            ok = true;
+            errorText.clear();
+            break;
+          default: {
+            errorText = rt::TrimRight(rt::FromPChar(PQ.PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)));
+            // Errors that libpq makes itself (a lost connection) may carry no primary
+            // message: the connection's text then says what went wrong.
+            if (errorText.empty()) errorText = rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)));
+            break;
+          }
+        }
+      }
+    }
+  } catch (const std::exception& e) {
+    errorText = e.what();
+    ok = false;
+  }
+  if (!ok) errorText = FromServerText(std::move(errorText));
+  return ok;
+}
+
+void TVNXISQLConnection::ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText) {
+  // Results of an earlier statement still arriving are taken in first.
+  while (PQ.PQisBusy(Handle) == 1) {
+    if (PQ.PQconsumeInput(Handle) == 0) break;  // the connection is gone: the send says so
+    if (PQ.PQisBusy(Handle) == 1) WaitForSocket(Handle, POLLIN);
+  }
+  // A failed send is not a stop: PQgetResult below finds nothing and says so.
+  if (PQ.PQsendQuery(Handle, sql.c_str()) != 1)
+    errorText = rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)));
+  while (PQ.PQflush(Handle) == 1) {
+    WaitForSocket(Handle, POLLIN | POLLOUT);
+    if (PQ.PQconsumeInput(Handle) == 0) break;
+  }
+  result = PQ.PQgetResult(Handle);
+  if (result && PQ.PQresultStatus(result) == PGRES_COMMAND_OK) {
+    // A statement list answers with one result per statement: the last one counts.
+    while (PGresult* next = PQ.PQgetResult(Handle)) {
+      PQ.PQclear(result);
+      result = next;
+    }
+  }
 }
 
 bool TVNXISQLConnection::ExecSQL(const std::string& sql, std::string& errorText) {
@@ -85,7 +317,5 @@ bool TVNXISQLConnection::ExecSQL(const std::string& sql, std::string& errorText)
   if (result) PQ.PQclear(result);
   return ok;
 }
-
-void TVNXISQLConnection::ParseOption(const std::string&, const std::string&) {}
 
 }  // namespace vnx

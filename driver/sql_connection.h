@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/type_mapping.h"
+#include "driver/connection_options.h"
 #include "driver/interface_object.h"
 #include "i18n/translate.h"
 #include "runtime/format.h"
@@ -45,8 +46,19 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   // ExecQuery followed by PQclear of the result.
   bool ExecSQL(const std::string& sql, std::string& errorText);
 
-  // Applies one custom option (key trimmed and lower-cased, value trimmed).
+  // Applies one custom option (key trimmed and lower-cased, value trimmed); an unknown key
+  // or a value the key does not take changes nothing.
   void ParseOption(const std::string& key, const std::string& value);
+  // Applies every element of a custom option string.
+  void ApplyOptions(std::string_view options);
+  // The first steps of connect: splits the server name (setting Database and Port), applies
+  // its options and the host name setting, and gives what the libpq connection string holds.
+  TVNXConnectionParams PrepareConnect(const std::string& serverName, const std::string& userName,
+                                      const std::string& password);
+
+  // A text from libpq or the server as the application reads it: converted from UTF-8 when
+  // the client encoding is exactly "UTF8".
+  std::string FromServerText(std::string text) const;
 
   // Tracing. Trace hands the text to the application's callback in chunks of at most 1024
   // characters; it returns at once when no callback is set.
@@ -65,6 +77,19 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   SQLResult FailedCall() noexcept { return TVNXErrorObject::FailedCall(); }
 
   static const ISQLConnectionVtbl Vtbl;
+
+ private:
+  SQLResult Connect(const std::string& serverName, const std::string& userName, const std::string& password);
+  // Closes the server connection, if any; a transaction ends with it.
+  void CloseHandle() noexcept;
+  // Sends a statement on a non-blocking connection and collects its result by polling.
+  void ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText);
+  // Chooses and sets the client encoding at the end of connect; raises EVNXError on failure.
+  void NegotiateClientEncoding();
+  SQLResult GetServerVersion(void* propValue, std::int16_t maxLength, std::int16_t* length);
+  SQLResult EndTransaction(const char* traceText, const char* statement);
+
+ public:
 
   // --- State (Parts of the connection read by commands, cursors and metadata) ---
   TVNXISQLDriver* Driver;               // owning driver, not counted
@@ -106,5 +131,9 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   // once it is filled).
   TVNXTypeMappings TypeCache;
 };
+
+// The server version as a number (see ServerVersionNumber(std::string_view)); an empty
+// versionText is asked from the server with "select version();".
+double ServerVersionNumber(PGconn* handle, std::string versionText);
 
 }  // namespace vnx

@@ -23,4 +23,19 @@ inline constexpr const char SStartingTransaction[] = "Starting transaction";
 inline constexpr const char SCommitingTransaction[] = "Commiting transaction";
 inline constexpr const char SRollingBackTransaction[] = "Rolling back transaction";
 
+// Connection failures.
+inline constexpr const char SUnknownServerVersion[] = "Unknown server version [%s]";
+inline constexpr const char SServerTooOld[] = "Error: Vornex requires a PostgreSQL server %s or newer. Yours is:\r%s";
+inline constexpr const char SServerNotTested[] =
+    "The Vornex Driver has not been tested with this server version [%s]";
+inline constexpr const char SNoMultibyteSupport[] =
+    "The libpq library [%s] does not seem to provide multibyte support";
+inline constexpr const char SCouldNotSetClientEncoding[] = "Could not set client encoding to \"%s\"";
+inline constexpr const char STransactionModeNotSupported[] = "Transaction mode not supported by PostgreSQL";
+
+// Failures of ExecQuery.
+inline constexpr const char SNoConnectionHandle[] = "No PPGconn Connection handle.";
+inline constexpr const char SNoResponse[] = "No response from server.";
+inline constexpr const char SQueryIsEmpty[] = "Query is empty";
+
 }  // namespace vnx::res

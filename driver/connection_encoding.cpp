@@ -1,0 +1,68 @@
+// The client encoding of a connection: character-set names, the choice made at the end of
+// connect, and the conversion of server texts when the client encoding is UTF-8.
+#include <array>
+#include <string_view>
+
+#include "common/encoding.h"
+#include "common/errors.h"
+#include "driver/connection_options.h"
+#include "driver/sql_connection.h"
+#include "libpq/libpq_api.h"
+#include "resources/driver_resources.h"
+#include "runtime/strutil.h"
+
+namespace vnx {
+
+std::string CharSetToEncoding(std::string_view charSet) {
+  static constexpr std::array<std::string_view, 20> kAsTheyAre = {
+      "euc_jp", "euc_tw", "latin1", "latin2", "latin3", "latin4", "latin5",
+      "latin6", "latin7", "latin8", "latin9", "latin10", "koi8", "alt",
+      "win", "iso_8859_5", "iso_8859_6", "iso_8859_7", "iso_8859_8", "iso_8859_9"};
+  std::string name = rt::LowerCase(rt::TrimView(charSet));
+  if (name == "default" || name == "sql_ascii") return "SQL_ASCII";
+  for (std::string_view known : kAsTheyAre)
+    if (name == known) return name;
+  return {};
+}
+
+std::string TVNXISQLConnection::FromServerText(std::string text) const {
+  // Only the exact name chosen by the application or the negotiation counts; the server
+  // accepts "utf8" as well, but then the application asked for the texts as they come.
+  // What the application's character set is, and what happens to characters it cannot
+  // hold, is decided in common/encoding.h (the locale's codeset; "?" for the rest).
+  if (ClientEncoding == "UTF8") return Utf8ToApplication(text);
+  return text;
+}
+
+void TVNXISQLConnection::NegotiateClientEncoding() {
+  std::string serverEncoding = rt::FromPChar(PQ.PQparameterStatus(Handle, "server_encoding"));
+  if (!serverEncoding.empty()) TraceRes(trcConnect, res::SServerEncoding, rt::UpperCase(serverEncoding));
+  std::string reported = rt::FromPChar(PQ.PQparameterStatus(Handle, "client_encoding"));
+
+  if (ClientEncoding.empty() && !CharSet.empty()) ClientEncoding = CharSetToEncoding(CharSet);
+
+  bool send = true;
+  if (ClientEncoding.empty()) {
+    ClientEncoding = reported == "UNICODE" ? std::string("UTF8") : reported;
+    if (ClientEncoding == "UTF8") {
+      // The application's texts are 8-bit: a Unicode server gets a single-byte client.
+      ClientEncoding = "LATIN1";
+      TraceRes(trcDiagnostic, res::SNoUnicodeSupport);
+      TraceRes(trcDiagnostic, res::SSettingClientEncoding, ClientEncoding);
+    } else {
+      send = false;
+    }
+  } else {
+    TraceRes(trcConnect, res::SSettingClientEncoding, rt::UpperCase(ClientEncoding));
+  }
+
+  if (send) {
+    if (PQ.PQclientEncoding(Handle) == -1)
+      throw EVNXError(rt::Format(Res(res::SNoMultibyteSupport), LoadedLibpqName()));
+    if (PQ.PQsetClientEncoding(Handle, ClientEncoding.c_str()) != 0 || PQ.PQclientEncoding(Handle) == -1)
+      throw EVNXError(rt::Format(Res(res::SCouldNotSetClientEncoding), ClientEncoding));
+  }
+  TraceRes(trcConnect, res::SClientEncoding, rt::UpperCase(ClientEncoding));
+}
+
+}  // namespace vnx
