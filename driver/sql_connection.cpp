@@ -289,10 +289,21 @@ bool TVNXISQLConnection::ExecQuery(const std::string& sql, PGresult*& result, st
 }
 
 void TVNXISQLConnection::ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText) {
-  // Results of an earlier statement still arriving are taken in first.
-  while (PQ.PQisBusy(Handle) == 1) {
-    if (PQ.PQconsumeInput(Handle) == 0) break;  // the connection is gone: the send says so
-    if (PQ.PQisBusy(Handle) == 1) WaitForSocket(Handle, POLLIN);
+  // Results of an earlier statement still arriving are taken in first. Any that nobody
+  // read (the later results of a statement list) are dropped: left in place, they would
+  // block the send and be handed out as the answer to this statement.
+  for (bool alive = true; alive;) {
+    while (PQ.PQisBusy(Handle) == 1) {
+      if (PQ.PQconsumeInput(Handle) == 0) {
+        alive = false;  // the connection is gone: the send below says so
+        break;
+      }
+      if (PQ.PQisBusy(Handle) == 1) WaitForSocket(Handle, POLLIN);
+    }
+    if (!alive) break;
+    PGresult* stale = PQ.PQgetResult(Handle);
+    if (!stale) break;
+    PQ.PQclear(stale);
   }
   // A failed send is not a stop: PQgetResult below finds nothing and says so.
   if (PQ.PQsendQuery(Handle, sql.c_str()) != 1)
