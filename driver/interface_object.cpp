@@ -43,7 +43,7 @@ void TVNXErrorObject::SetErrorText(std::string_view text) noexcept {
 
 SQLResult TVNXErrorObject::getErrorMessage(char* error) {
   if (error) {
-    std::memcpy(error, ErrorMessage.data(), ErrorMessage.size());
+    if (!ErrorMessage.empty()) std::memcpy(error, ErrorMessage.data(), ErrorMessage.size());
     error[ErrorMessage.size()] = '\0';
   }
   return DBXERR_NONE;
@@ -90,7 +90,7 @@ void CopyOptionText(std::string_view value, void* propValue, std::int16_t maxLen
   if (propValue) {
     std::size_t n = std::min<std::size_t>(value.size(), maxLength > 0 ? static_cast<std::size_t>(maxLength) : 0);
     char* dst = static_cast<char*>(propValue);
-    std::memcpy(dst, value.data(), n);
+    if (n > 0) std::memcpy(dst, value.data(), n);
     dst[n] = '\0';
   }
   if (length) *length = static_cast<std::int16_t>(value.size() + 1);

@@ -160,6 +160,7 @@ std::string TVNXISQLCommand::SubstituteParameters() {
   std::string out;
   out.reserve(SQL.size() + Params.size() * 8);
   std::size_t index = 0;
+  unsigned marker = 0;
   const bool storedProc = StoredProc;
   const std::string& encoding = Connection->ClientEncoding;
   TVNXSQLToken token;
@@ -177,8 +178,14 @@ std::string TVNXISQLCommand::SubstituteParameters() {
       break;
     }
     if (token.Text == "?") {
+      // A procedure call has a marker for each input parameter only: its markers take the
+      // input parameters in order, never the value of an output parameter.
+      if (storedProc)
+        while (index < Params.size() && Params[index].ParamType != paramIN && Params[index].ParamType != paramINOUT)
+          ++index;
       if (index >= Params.size())
-        throw EVNXError(rt::Format(Res(res::SMissingParameter), static_cast<unsigned>(index + 1)));
+        throw EVNXError(rt::Format(Res(res::SMissingParameter), ++marker));
+      ++marker;
       out += FormatParamLiteral(Params[index], storedProc, encoding, Connection->Handle);
       ++index;
       continue;
