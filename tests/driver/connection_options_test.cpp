@@ -10,6 +10,7 @@
 #include "driver/connection_options.h"
 #include "driver/sql_connection.h"
 #include "driver/sql_driver.h"
+#include "libpq/libpq_api.h"
 
 using namespace vnx;
 
@@ -368,6 +369,40 @@ TEST_F(ConnectionObject, WithoutAServerConnection) {
   EXPECT_EQ(buf[0], '\0');
   EXPECT_EQ(length, 0);
   EXPECT_EQ(conn->ErrorMessage, before);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::pair<std::string, std::int32_t>> g_loadTrace;
+
+std::int32_t VNX_STDCALL CollectLoad(std::int32_t, void* info) {
+  auto* desc = static_cast<SQLTRACEDesc*>(info);
+  g_loadTrace.emplace_back(std::string(desc->pszTrace, strnlen(desc->pszTrace, sizeof desc->pszTrace)),
+                           desc->eTraceCat);
+  return 0;
+}
+
+TEST(ConnectWithoutLibpq, LoaderFailureIsStoredAndTracedAsDiagnostic) {
+  if (LibpqLoaded()) GTEST_SKIP() << "libpq is already bound in this process";
+  auto* driver = new TVNXISQLDriver("libvnx_no_such_libpq.so", "");
+  driver->AddRef();
+  auto* conn = new TVNXISQLConnection(driver);
+  conn->AddRef();
+  conn->SetOption(eConnCallBack, reinterpret_cast<OptionValue>(&CollectLoad));
+  EXPECT_EQ(conn->connect("db", "u", "p"), DBXERR_FAILED);
+  const std::string prefix = "Could not load the LIBPQ library [libvnx_no_such_libpq.so]; reason: [";
+  EXPECT_EQ(conn->ErrorMessage.rfind(prefix, 0), 0u) << conn->ErrorMessage;
+  ASSERT_EQ(g_loadTrace.size(), 4u);
+  EXPECT_EQ(g_loadTrace[0].first.rfind("Vornex Driver v", 0), 0u);
+  EXPECT_EQ(g_loadTrace[1].first.rfind("Vornex library: ", 0), 0u);
+  EXPECT_EQ(g_loadTrace[2], std::make_pair(std::string("Loading PostgreSQL interface Library libvnx_no_such_libpq.so"), 8));
+  EXPECT_EQ(g_loadTrace[3], std::make_pair(conn->ErrorMessage, 8));
+  EXPECT_EQ(conn->Handle, nullptr);
+  EXPECT_FALSE(LibpqLoaded());
+  conn->Release();
+  driver->Release();
 }
 
 }  // namespace
