@@ -111,14 +111,14 @@ inline std::string Msgfmt(const ScratchDir& dir, const std::string& name, const 
   return std::system(cmd.c_str()) == 0 ? moPath : std::string();
 }
 
-struct EmbeddedSpec {
+struct EmbeddedFileBytes {
   std::string name;   // as stored, "\"-separated
   std::string bytes;
 };
 
 // Appends files and their directory to base the way the packaging tool lays them out;
 // returns the file's bytes and sets firstEntry to the offset of the first entry.
-inline std::string WithEmbeddedFiles(std::string base, const std::vector<EmbeddedSpec>& files,
+inline std::string WithEmbeddedFiles(std::string base, const std::vector<EmbeddedFileBytes>& files,
                                      std::uint64_t& firstEntry) {
   std::vector<std::uint64_t> offsets;
   for (const auto& f : files) {
