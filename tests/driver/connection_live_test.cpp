@@ -210,6 +210,14 @@ TEST_F(ConnectionLive, ValuesCannotAddKeywordsToTheConnectionString) {
   EXPECT_NE(error.find("\"vnx83' host='elsewhere.invalid\" does not exist"), std::string::npos) << error;
 }
 
+TEST_F(ConnectionLive, RequireSSLAndConnectionTimeoutReachLibpq) {
+  const TestServer& s = TestServer::Get();
+  // The test server offers no SSL, so a connection that insists on it is refused.
+  EXPECT_EQ(Connect(s.TcpServerName("ConnectionTimeout=5")), 0) << ErrorOf(conn);
+  EXPECT_EQ(Connect(s.TcpServerName("RequireSSL=True")), 0x2000);
+  EXPECT_NE(ErrorOf(conn).find("SSL"), std::string::npos) << ErrorOf(conn);
+}
+
 TEST_F(ConnectionLive, AsynchronousConnectionUsesANonBlockingHandle) {
   const TestServer& s = TestServer::Get();
   ASSERT_EQ(SetOption(vnx::eConnBlockingMode, 1), 0);
