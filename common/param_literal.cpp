@@ -76,10 +76,13 @@ std::string ByteaLiteral(const CommandParam& p, PGconn* conn) {
   return QuoteLiteral(std::string_view(reinterpret_cast<const char*>(raw), n));
 }
 
-// A negative number right after a "-" of the statement (select -?) would otherwise start
-// a line comment that swallows the rest of the line; a blank in front keeps them apart.
-std::string SignedLiteral(std::int64_t v) {
-  return v < 0 ? " " + std::to_string(v) : std::to_string(v);
+// Negative numbers go in parentheses. Right after a "-" of the statement (select -?) a bare
+// -1 would start a line comment that swallows the rest of the line, and the server applies
+// "::" before a unary minus, so -32768::int2 (or ?::int8 in the statement) would cast the
+// positive number and fail at the type's lower bound.
+std::string SignedLiteral(std::int64_t v, const char* cast = "") {
+  if (v >= 0) return std::to_string(v) + cast;
+  return "(" + std::to_string(v) + ")" + cast;
 }
 
 std::string ArrayLiteral(const CommandParam& p, const std::string& clientEncoding, PGconn* conn) {
@@ -140,11 +143,11 @@ std::string FormatParamLiteral(const CommandParam& param, bool storedProc,
     case fldBOOL:
       return BooleanToText(Read<std::uint8_t>(param) != 0);
     case fldINT16:
-      return SignedLiteral(Read<std::int16_t>(param)) + (storedProc ? "::int2" : "");
+      return SignedLiteral(Read<std::int16_t>(param), storedProc ? "::int2" : "");
     case fldINT32:
       return SignedLiteral(Read<std::int32_t>(param));
     case fldINT64:
-      return SignedLiteral(Read<std::int64_t>(param)) + (storedProc ? "::int8" : "");
+      return SignedLiteral(Read<std::int64_t>(param), storedProc ? "::int8" : "");
     case fldFLOAT:
       // Written without the process locale, so "." is the separator already.
       return QuoteLiteral(rt::FloatToText(Read<double>(param), 15));

@@ -75,13 +75,14 @@ TEST_F(ParamLiteral, Strings) {
 }
 
 TEST_F(ParamLiteral, Numbers) {
-  EXPECT_EQ(Lit(Param<std::int16_t>(fldINT16, -7)), " -7");
-  EXPECT_EQ(Lit(Param<std::int16_t>(fldINT16, -7), true), " -7::int2");
+  EXPECT_EQ(Lit(Param<std::int16_t>(fldINT16, -7)), "(-7)");
+  EXPECT_EQ(Lit(Param<std::int16_t>(fldINT16, -7), true), "(-7)::int2");
   EXPECT_EQ(Lit(Param<std::int16_t>(fldINT16, 7), true), "7::int2");
-  EXPECT_EQ(Lit(Param<std::int32_t>(fldINT32, INT32_MIN)), " -2147483648");
+  EXPECT_EQ(Lit(Param<std::int32_t>(fldINT32, INT32_MIN)), "(-2147483648)");
   EXPECT_EQ(Lit(Param<std::int32_t>(fldINT32, 12), true), "12");
   EXPECT_EQ(Lit(Param<std::int64_t>(fldINT64, 5)), "5");
   EXPECT_EQ(Lit(Param<std::int64_t>(fldINT64, 5), true), "5::int8");
+  EXPECT_EQ(Lit(Param<std::int64_t>(fldINT64, -5), true), "(-5)::int8");
   EXPECT_EQ(Lit(Param<std::int64_t>(fldINT64, INT64_MAX)), "9223372036854775807");
   EXPECT_EQ(Lit(Param<std::uint8_t>(fldBOOL, 2)), "true");
   EXPECT_EQ(Lit(Param<std::uint8_t>(fldBOOL, 0)), "false");
