@@ -57,15 +57,14 @@ std::string TextLiteral(std::string_view text, const std::string& clientEncoding
   return QuoteLiteral(EscapeStringLiteral(text, conn));
 }
 
-std::string ByteaLiteral(const CommandParam& p, PGconn* conn) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(p.Data.data());
+std::string ByteaLiteral(const unsigned char* bytes, std::size_t size, PGconn* conn) {
   std::size_t outLength = 0;
   unsigned char* raw;
   if (!PQ.PQescapeBytea) throw EVNXLibpqError(rt::Format(Res(res::SCouldNotEscape), "libpq is not loaded"));
   if (conn && PQ.PQescapeByteaConn)
-    raw = PQ.PQescapeByteaConn(conn, bytes, p.Data.size(), &outLength);
+    raw = PQ.PQescapeByteaConn(conn, bytes, size, &outLength);
   else
-    raw = PQ.PQescapeBytea(bytes, p.Data.size(), &outLength);
+    raw = PQ.PQescapeBytea(bytes, size, &outLength);
   if (!raw) {
     const char* why = conn ? PQ.PQerrorMessage(conn) : "out of memory";
     throw EVNXConvertError(rt::Format(Res(res::SCouldNotEscape), why ? why : ""));
@@ -138,7 +137,8 @@ std::string FormatParamLiteral(const CommandParam& param, bool storedProc,
     case fldBLOB:
       if (param.SubType == fldstMEMO) return TextLiteral(TextOf(param), clientEncoding, connection);
       // Binary BLOBs go as bytea literals, as byte strings do.
-      if (param.SubType == fldstBINARY || param.SubType == fldstGRAPHIC) return ByteaLiteral(param, connection);
+      if (param.SubType == fldstBINARY || param.SubType == fldstGRAPHIC)
+        return ByteaLiteral(param.Data.data(), param.Data.size(), connection);
       return std::string();
     case fldBOOL:
       return BooleanToText(Read<std::uint8_t>(param) != 0);
@@ -162,8 +162,15 @@ std::string FormatParamLiteral(const CommandParam& param, bool storedProc,
     case fldDATETIME:
       return QuoteLiteral(SQLTimeStampToText(Read<TSQLTimeStamp>(param), '.'));
     case fldBYTES:
-    case fldVARBYTES:
-      return ByteaLiteral(param, connection);
+      return ByteaLiteral(param.Data.data(), param.Data.size(), connection);
+    case fldVARBYTES: {
+      // A var-bytes value is laid out as getBytes hands it out: a 16-bit length, then the
+      // bytes. The length is not part of the value.
+      std::uint16_t n = Read<std::uint16_t>(param);
+      const std::size_t available = param.Data.size() - sizeof n;
+      if (n > available) Value(param, sizeof n + n);  // raises: the buffer is shorter than it says
+      return ByteaLiteral(param.Data.data() + sizeof n, n, connection);
+    }
     case fldARRAY:
       return ArrayLiteral(param, clientEncoding, connection);
     case fldUINT16: case fldUINT32: case fldFLOATIEEE: case fldLOCKINFO: case fldCURSOR:

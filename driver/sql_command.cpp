@@ -96,7 +96,9 @@ std::uint32_t DerivedLength(std::uint16_t logicalType, std::uint16_t subType, st
     case fldUNKNOWN:
     case fldZSTRING: return textLength();
     case fldDATE: case fldTIME: case fldINT32: case fldLOCKINFO: case fldCURSOR: case fldADT:
-    case fldARRAY: case fldREF: case fldTABLE: return 4;
+    case fldREF: case fldTABLE: return 4;
+    // The address of the application's variant: 4 bytes in the i386 build.
+    case fldARRAY: return sizeof(void*);
     case fldBOOL: return 1;
     case fldINT16: return 2;
     case fldFLOAT: case fldINT64: return 8;

@@ -46,8 +46,12 @@ CommandParam Bytes(std::uint16_t type, std::string_view bytes, std::uint16_t sub
   CommandParam p;
   p.LogicalType = type;
   p.SubType = subType;
-  p.Length = static_cast<std::uint32_t>(bytes.size());
-  p.Data.assign(bytes.begin(), bytes.end());
+  if (type == fldVARBYTES) {  // var-bytes values carry their 16-bit length first
+    const auto n = static_cast<std::uint16_t>(bytes.size());
+    p.Data.assign(reinterpret_cast<const std::uint8_t*>(&n), reinterpret_cast<const std::uint8_t*>(&n) + 2);
+  }
+  p.Data.insert(p.Data.end(), bytes.begin(), bytes.end());
+  p.Length = static_cast<std::uint32_t>(p.Data.size());
   p.HasData = true;
   return p;
 }

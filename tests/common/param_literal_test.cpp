@@ -38,8 +38,12 @@ CommandParam Bytes(std::uint16_t type, std::string_view bytes, std::uint16_t sub
   CommandParam p;
   p.LogicalType = type;
   p.SubType = subType;
-  p.Length = static_cast<std::uint32_t>(bytes.size());
-  p.Data.assign(bytes.begin(), bytes.end());
+  if (type == fldVARBYTES) {  // var-bytes values carry their 16-bit length first
+    const auto n = static_cast<std::uint16_t>(bytes.size());
+    p.Data.assign(reinterpret_cast<const std::uint8_t*>(&n), reinterpret_cast<const std::uint8_t*>(&n) + 2);
+  }
+  p.Data.insert(p.Data.end(), bytes.begin(), bytes.end());
+  p.Length = static_cast<std::uint32_t>(p.Data.size());
   p.HasData = true;
   return p;
 }
@@ -134,6 +138,15 @@ TEST_F(ParamLiteral, ByteStrings) {
   EXPECT_EQ(Lit(Bytes(fldBLOB, bytes, fldstBINARY)), lit);
   EXPECT_EQ(Lit(Bytes(fldBLOB, bytes, fldstGRAPHIC)), lit);
   EXPECT_EQ(Lit(Bytes(fldBYTES, "")), "''");
+
+  // The length prefix of a var-bytes value is not part of it; bytes past that length are
+  // not either, and a prefix claiming more than the buffer holds is refused.
+  CommandParam padded = Bytes(fldVARBYTES, bytes);
+  padded.Data.push_back('z');
+  EXPECT_EQ(Lit(padded), lit);
+  CommandParam lying = Bytes(fldVARBYTES, bytes);
+  lying.Data.pop_back();
+  EXPECT_THROW(Lit(lying), EVNXTypeError);
 }
 
 TEST_F(ParamLiteral, UnsupportedTypes) {
