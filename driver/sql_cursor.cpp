@@ -10,6 +10,7 @@
 #include "common/errors.h"
 #include "common/param_literal.h"
 #include "common/type_cache.h"
+#include "driver/metadata_sql.h"  // NextvalPattern, shared with getColumns
 #include "driver/sql_command.h"
 #include "driver/sql_connection.h"
 #include "driver/sql_driver.h"
@@ -90,13 +91,6 @@ void TVNXISQLCursor::LoadTypeMappings(TVNXTypeMappings& cache) { vnx::LoadTypeMa
 std::int32_t TVNXISQLCursor::RowCount() const noexcept { return Result ? PQ.PQntuples(Result) : 0; }
 
 namespace {
-
-// The regular expression that finds a nextval default, written for the connection's
-// handling of backslashes in string literals.
-const char* NextvalPattern(PGconn* handle) {
-  const char* scs = handle ? PQ.PQparameterStatus(handle, "standard_conforming_strings") : nullptr;
-  return scs && std::strcmp(scs, "on") == 0 ? "'^nextval\\('" : "'^nextval\\\\('";
-}
 
 // A table name as a LIKE pattern that matches only itself.
 std::string LikeExact(std::string_view name) {
