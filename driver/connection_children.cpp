@@ -3,6 +3,7 @@
 
 #include "driver/sql_command.h"
 #include "driver/sql_connection.h"
+#include "driver/sql_metadata.h"
 
 namespace vnx {
 
@@ -20,7 +21,11 @@ SQLResult TVNXISQLConnection::getSQLCommand(void** command) {
 
 SQLResult TVNXISQLConnection::getSQLMetaData(void** metaData) {
   if (metaData) *metaData = nullptr;
-  return DBXERR_NOT_CREATED;
+  auto* m = new (std::nothrow) TVNXISQLMetaData(this);
+  if (!m) return DBXERR_NOT_CREATED;
+  InterfaceRef<TVNXISQLMetaData> keep(m);  // freed here when there is no place to store it
+  SetOutInterface(metaData, m);
+  return DBXERR_NONE;
 }
 
 }  // namespace vnx
