@@ -1,0 +1,154 @@
+// The shell against the test server: typed values and parameters, NULLs and BLOBs, errors
+// and the exit status, transactions, metadata commands, the trace, and the program itself.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <sstream>
+
+#include "tests/harness/test_server.h"
+#include "tools/vnxsql/shell.h"
+
+using namespace vnxtest;
+
+namespace {
+
+struct ShellRun {
+  int status = -1;
+  std::string out, err;
+};
+
+ShellRun Shell(std::vector<std::string> args, const std::string& input = {}) {
+  args.insert(args.begin(), {"-U", kRole83, TestServer::Get().SocketServerName()});
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  ShellRun r;
+  r.status = vnxsql::RunShell(args, in, out, err);
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class VnxsqlLive : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (TestServer::Get().port.empty()) return;
+    TestServer::Get().Psql(
+        "set role vnx83; drop table if exists public.vnxsql_items;"
+        "drop function if exists public.vnxsql_twice(int4);"
+        "create table public.vnxsql_items (id serial primary key, name varchar(20) not null,"
+        " price numeric(10,2), big int8, ratio float8, ok bool, day date, at time, stamp timestamp,"
+        " note text, raw bytea, obj lo);"
+        "create index vnxsql_items_name on public.vnxsql_items (name);"
+        "create function public.vnxsql_twice(n int4) returns int8 language sql as 'select 2::int8 * n';");
+  }
+  void SetUp() override { VNX_REQUIRE_SERVER(); }
+};
+
+TEST_F(VnxsqlLive, TypedParametersGoInAndEveryColumnComesBackThroughItsGetter) {
+  ShellRun r = Shell({"-p", "O'Brien", "-p", "num:-12.50", "-p", "int8:-9000000000", "-p", "float:0.25", "-p", "bool:true",
+                 "-p", "date:2024-02-29", "-p", "time:13:45:07.250", "-p", "ts:2004-05-06 07:08:09.005", "-p",
+                 "memo:line one", "-p", "bytes:00ff10", "-p", "null"},
+                "delete from vnxsql_items;\n"
+                "insert into vnxsql_items (name, price, big, ratio, ok, day, at, stamp, note, raw, obj)\n"
+                "  values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, lo_from_bytea(0, '\\\\x414243')::oid);\n"
+                "insert into vnxsql_items (name, price) values ('second', ?);\n"
+                "select name, price, big, ratio, ok, day, at, stamp, note, raw, obj from vnxsql_items order by id;\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "(1 row affected)")) << r.out;
+  for (const char* v : {"O'Brien", "-12.50", "-9000000000", "0.25", "true", "2024-02-29", "13:45:07",
+                        "2004-05-06 07:08:09", "line one", "\\x00ff10", "\\x414243", "(2 rows)"})
+    EXPECT_TRUE(Has(r.out, v)) << v << "\n" << r.out;
+  // The NULL parameter and the columns left out read as NULL, shown apart from any text.
+  std::istringstream lines(r.out);
+  std::string line, second;
+  while (std::getline(lines, line))
+    if (Has(line, "second")) second = line;
+  EXPECT_TRUE(Has(second, "(null)")) << r.out;
+}
+
+TEST_F(VnxsqlLive, AFailedStatementIsReportedAndTheScriptGoesOn) {
+  ShellRun r = Shell({}, "select * from vnxsql_nonexistent;\nselect 42 as answer;\n\\nosuch\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "ERROR 0x2000:")) << r.err;
+  EXPECT_TRUE(Has(r.err, "vnxsql_nonexistent")) << r.err;
+  EXPECT_TRUE(Has(r.err, "unknown command \\nosuch")) << r.err;
+  EXPECT_TRUE(Has(r.out, "42")) << r.out;
+  // Too few values for the markers: nothing is sent.
+  r = Shell({"-c", "select ? + ?;"}, "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "2 \"?\" markers but 0 parameter values")) << r.err;
+  r = Shell({"-c", "select 1;", "-c", "select 'fine';"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(VnxsqlLive, TransactionCommandsUseTheConnectionsTransactions) {
+  ShellRun r = Shell({}, "\\begin\ninsert into vnxsql_items (name) values ('rolled back');\n\\rollback\n"
+                    "select count(*) as n from vnxsql_items where name = 'rolled back';\n"
+                    "\\begin serializable\n\\commit\n\\begin chaotic\n");
+  EXPECT_EQ(r.status, 1);  // the unknown isolation level
+  EXPECT_TRUE(Has(r.out, "(transaction started)"));
+  EXPECT_TRUE(Has(r.out, "(rolled back)"));
+  EXPECT_TRUE(Has(r.out, "(committed)"));
+  EXPECT_TRUE(Has(r.out, " 0\n")) << r.out;
+  EXPECT_TRUE(Has(r.err, "unknown isolation level")) << r.err;
+}
+
+TEST_F(VnxsqlLive, MetadataCommandsAndColumnDescriptions) {
+  ShellRun r = Shell({"-c", "\\dt public.vnxsql%", "-c", "\\d vnxsql_items", "-c", "\\di vnxsql_items", "-c",
+                 "\\df vnxsql_twice", "-c", "\\describe select id, big, price, note from vnxsql_items"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "public.vnxsql_items | table")) << r.out;
+  // \d: server and dbExpress types, sizes, the serial key.
+  EXPECT_TRUE(Has(r.out, "| id     | int4")) << r.out;
+  EXPECT_TRUE(Has(r.out, "auto-increment")) << r.out;
+  EXPECT_TRUE(Has(r.out, "fldZSTRING")) << r.out;
+  EXPECT_TRUE(Has(r.out, "fldBLOB/fldstMEMO")) << r.out;
+  EXPECT_TRUE(Has(r.out, "(12 rows)")) << r.out;
+  EXPECT_TRUE(Has(r.out, "vnxsql_items_pkey")) << r.out;
+  EXPECT_TRUE(Has(r.out, "primary key")) << r.out;
+  EXPECT_TRUE(Has(r.out, "non-unique")) << r.out;
+  EXPECT_TRUE(Has(r.out, "public.vnxsql_twice")) << r.out;
+  EXPECT_TRUE(Has(r.out, "| Arg1      |")) << r.out;
+  EXPECT_TRUE(Has(r.out, "result")) << r.out;
+  // The name is asked for before the type, so the 64-bit column is seen as such.
+  EXPECT_TRUE(Has(r.out, "| big    | fldINT64 (18)")) << r.out;
+  EXPECT_TRUE(Has(r.out, "| price  | fldFMTBCD (25)")) << r.out;
+  EXPECT_TRUE(Has(r.out, "fldstMEMO (22)")) << r.out;
+
+  r = Shell({"-c", "\\d vnxsql_no_such_table"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "no table matches")) << r.err;
+}
+
+TEST_F(VnxsqlLive, VerboseModeShowsTheTraceWithCategories) {
+  ShellRun r = Shell({"-v", "-c", "select 1 as one;"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(Has(r.err, "trace 4 connect: Connecting to database")) << r.err;
+  EXPECT_TRUE(Has(r.err, "trace 1 sql: select 1 as one;")) << r.err;
+  EXPECT_FALSE(Has(r.out, "trace")) << r.out;
+}
+
+TEST_F(VnxsqlLive, TheProgramExitsNonZeroWhenAStatementFailed) {
+  const TestServer& s = TestServer::Get();
+  std::string cmd = std::string(VNXSQL_EMULATOR) + " '" VNXSQL_BIN "' -U vnx83 '" + s.SocketServerName() +
+                    "' -c 'select 6 * 7 as answer;' -c 'select * from vnxsql_nonexistent;' 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  std::array<char, 512> buf{};
+  while (std::fgets(buf.data(), buf.size(), p)) out += buf.data();
+  const int status = pclose(p);
+  ASSERT_TRUE(WIFEXITED(status)) << out;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << out;
+  EXPECT_TRUE(Has(out, " answer\n")) << out;
+  EXPECT_TRUE(Has(out, "42")) << out;
+  EXPECT_TRUE(Has(out, "ERROR 0x2000")) << out;
+}
+
+}  // namespace
