@@ -19,13 +19,14 @@ namespace {
 
 constexpr const char* kCreateObjects = R"SQL(
 set role vnx83;
-drop table if exists public.meta_cols, public.meta_serial, public."meta_o'q" cascade;
+drop table if exists public.meta_cols, public.meta_serial, public."meta_o'q", public."mé_t" cascade;
 create table public.meta_cols (c_int int4, c_varchar varchar(30), c_num numeric(10,2), c_text text);
 create table public.meta_serial (id serial primary key, name varchar(10) default 'x', plain int4 not null);
 create unique index meta_serial_name on public.meta_serial (name);
 create index meta_serial_plain on public.meta_serial (plain);
 create view public.meta_view as select * from public.meta_cols;
 create table public."meta_o'q" (x int4);
+create table public."mé_t" (x int4);
 create or replace function public.meta_fn(int4, text) returns bool language sql as 'select true';
 create or replace function public.meta_pair_a(int4, int4) returns int4 language sql as 'select 1';
 create or replace function public.meta_pair_b(text) returns text language sql as 'select $1';
@@ -335,15 +336,39 @@ TEST_F(MetaDataLive, QuotesInPatternsStayInThePattern) {
   }
 }
 
-TEST_F(MetaDataLive, AsynchronousConnection) {
-  SessionOptions o;
-  o.async = true;
-  LiveSession s(o);
-  ASSERT_EQ(s.connectResult, 0) << s.ConnError();
-  MetaData m = NewMetaData(s);
-  EXPECT_EQ(List(m, &ISQLMetaDataVtbl::getColumns, "meta_cols", nullptr, 0u).size(), 4u);
-  EXPECT_EQ(List(m, &ISQLMetaDataVtbl::getProcedureParams, "meta_fn", nullptr).size(), 3u);
-  EXPECT_EQ(List(m, &ISQLMetaDataVtbl::getTables, "meta_cols", 1u).size(), 1u);
+TEST_F(MetaDataLive, PatternsInTheApplicationsCharacterSet) {
+  // On a UTF8 connection names are converted both ways: the pattern to UTF-8 before it is
+  // escaped, the names found back to the application's 8-bit set (Latin-1 here).
+  Driver driver = GetDriver(Library());
+  Connection conn = NewConnection(driver);
+  conn.call(&ISQLConnectionVtbl::SetOption, vnx::eConnServerCharSet, reinterpret_cast<vnx::OptionValue>("/UTF8"));
+  ASSERT_EQ(conn.call(&ISQLConnectionVtbl::connect, TestServer::Get().SocketServerName().c_str(), kRole83, ""), 0)
+      << ErrorOf(conn);
+  MetaData m;
+  ASSERT_EQ(conn.call(&ISQLConnectionVtbl::getSQLMetaData, m.out()), 0);
+  std::vector<Row> rows = List(m, &ISQLMetaDataVtbl::getTables, "m\xE9_t", 0u);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("table_name"), "public.m\xE9_t");
+  EXPECT_EQ(List(m, &ISQLMetaDataVtbl::getColumns, "public.m\xE9_t", nullptr, 0u).size(), 1u);
+  m.reset();
+  conn.call(&ISQLConnectionVtbl::disconnect);
+}
+
+TEST_F(MetaDataLive, AsynchronousConnectionAndExtendedFieldInformation) {
+  // The catalogue queries go through the same cursor as any query, with whatever the
+  // connection does for every query.
+  for (const char* options : {"", "GetExtendedFieldsInformation=True"}) {
+    SessionOptions o;
+    o.async = *options == '\0';
+    o.options = options;
+    LiveSession s(o);
+    ASSERT_EQ(s.connectResult, 0) << s.ConnError();
+    MetaData m = NewMetaData(s);
+    EXPECT_EQ(List(m, &ISQLMetaDataVtbl::getColumns, "meta_cols", nullptr, 0u).size(), 4u) << options;
+    EXPECT_EQ(List(m, &ISQLMetaDataVtbl::getProcedureParams, "meta_fn", nullptr).size(), 3u) << options;
+    EXPECT_EQ(List(m, &ISQLMetaDataVtbl::getTables, "meta_cols", 1u).size(), 1u) << options;
+    EXPECT_FALSE(List(m, &ISQLMetaDataVtbl::getObjectList, vnx::eObjTypeUser).empty()) << options;
+  }
 }
 
 }  // namespace
