@@ -12,16 +12,29 @@
 
 namespace vnx::rt {
 
+// Every integer value of a result passes here: one pass over the digits, without the
+// general machinery of from_chars. An optional sign, then decimal digits only; a lone sign,
+// "+-1", blanks and values outside 64 bits are refused.
 bool TryStrToInt64(std::string_view text, std::int64_t& out) noexcept {
   const char* p = text.data();
   const char* end = p + text.size();
-  // from_chars takes "-" but not "+"; a lone sign or "+-1" stays invalid.
-  if (p != end && *p == '+') {
-    ++p;
-    if (p == end || *p == '-') return false;
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  if (p == end) return false;
+  // Leading zeros aside, 19 digits always fit in 64 unsigned bits: the range is checked
+  // once at the end instead of at every digit.
+  while (end - p > 1 && *p == '0') ++p;
+  if (end - p > 19) return false;
+  std::uint64_t v = 0;
+  for (; p != end; ++p) {
+    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+    if (d > 9) return false;
+    v = v * 10 + d;
   }
-  auto r = std::from_chars(p, end, out, 10);
-  return r.ec == std::errc() && r.ptr == end && p != end;
+  const std::uint64_t limit = negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1;
+  if (v > limit) return false;
+  out = negative ? static_cast<std::int64_t>(0 - v) : static_cast<std::int64_t>(v);
+  return true;
 }
 
 bool TryStrToInt(std::string_view text, std::int32_t& out) noexcept {

@@ -24,6 +24,17 @@ TEST(NumConv, IntegersAcceptSignsAndRejectEverythingElse) {
   }
   std::int64_t w;
   EXPECT_FALSE(TryStrToInt64("9223372036854775808", w));
+  EXPECT_FALSE(TryStrToInt64("-9223372036854775809", w));
+  EXPECT_FALSE(TryStrToInt64("9999999999999999999", w));    // 19 digits, past the range
+  EXPECT_FALSE(TryStrToInt64("18446744073709551617", w));   // wraps in 64 unsigned bits
+  EXPECT_FALSE(TryStrToInt64("-", w));
+  // Leading zeros do not count towards the digits that fit.
+  ASSERT_TRUE(TryStrToInt64("-000000000000000000000009223372036854775808", w));
+  EXPECT_EQ(w, INT64_MIN);
+  ASSERT_TRUE(TryStrToInt64("-0", w));
+  EXPECT_EQ(w, 0);
+  ASSERT_TRUE(TryStrToInt64("+00", w));
+  EXPECT_EQ(w, 0);
   try {
     StrToInt("12a");
     FAIL();
