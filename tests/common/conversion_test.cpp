@@ -65,6 +65,16 @@ TEST(Conversion, TimeStampTexts) {
   EXPECT_EQ(Fields(Stamp("07:08:09")), "0/0/0 7:8:9 0");
   EXPECT_EQ(Fields(Stamp("2004-05-06")), "2004/5/6 0:0:0 0");
   EXPECT_EQ(Fields(Stamp("2004-05-06 24:00:00")), "2004/5/6 24:0:0 0");  // no range check here
+  // The server's own forms and the rest read alike, whatever the fraction separator.
+  TSQLTimeStamp ts{};
+  TextToSQLTimeStamp("2004-05-06 07:08:09,25", ',', ts);
+  EXPECT_EQ(Fields(ts), "2004/5/6 7:8:9 250");
+  EXPECT_THROW(TextToSQLTimeStamp("2004-05-06 07:08:09.25", ',', ts), rt::EConvertError);
+  EXPECT_EQ(Fields(Stamp("2004-05-06 07:08:09.")), "2004/5/6 7:8:9 0");
+  EXPECT_EQ(Fields(Stamp("2004-05-06T07:08:09.0001")), "2004/5/6 7:8:9 0");
+  EXPECT_EQ(Fields(Stamp("12004-05-06 7:8:9")), "12004/5/6 7:8:9 0");
+  EXPECT_EQ(Fields(Stamp("2004-5-6")), "2004/5/6 0:0:0 0");
+  EXPECT_THROW(Stamp("2004-05-06 07:08:09.5x"), rt::EConvertError);
 }
 
 TEST(Conversion, DateTimeTextsOfAnotherShapeAreRefused) {
