@@ -37,6 +37,25 @@ ReadResult Read(std::string_view text, TBcd& out) noexcept {
   std::string_view fracDigits = text.substr(fracStart, fracEnd - fracStart);
   if (intDigits.size() > kMaxBcdDigits) return ReadResult::Overflow;
 
+  // Texts that fit whole, as every numeric value of a result does, are packed straight from
+  // the text; the rest is rounded below.
+  if (intDigits.size() + fracDigits.size() <= kMaxBcdDigits && fracDigits.size() <= kMaxBcdScale) {
+    std::size_t n = 0;
+    bool zero = true;
+    auto put = [&](char c) {
+      const int d = c - '0';
+      zero = zero && d == 0;
+      out.Fraction[n / 2] |= static_cast<std::uint8_t>(n % 2 ? d : d << 4);
+      ++n;
+    };
+    for (char c : intDigits) put(c);
+    for (char c : fracDigits) put(c);
+    if (n == 0) put('0');  // "0" keeps one digit
+    out.Precision = static_cast<std::uint8_t>(n);
+    out.SignSpecialPlaces = static_cast<std::uint8_t>(fracDigits.size() | (negative && !zero ? 0x80 : 0));
+    return ReadResult::Ok;
+  }
+
   // Up to 64 digits plus one for a carry out of rounding.
   char digits[kMaxBcdDigits + 2];
   std::size_t keepFrac = fracDigits.size();
