@@ -144,7 +144,9 @@ TEST_F(BlobLive, ByteaAndMemoValuesComeFromTheResult) {
 }
 
 TEST_F(BlobLive, AsynchronousConnectionIsBackInNonBlockingModeAfterEveryBlobCall) {
-  LiveSession s(SessionOptions{.async = true});
+  SessionOptions async;
+  async.async = true;
+  LiveSession s(async);
   ASSERT_EQ(s.connectResult, 0) << s.ConnError();
   void* handle = nullptr;
   std::int16_t len = 0;

@@ -287,7 +287,9 @@ TEST_F(CommandLive, StoredProcedureInputsAndResultParameter) {
 
 TEST(CommandLiveAsync, CancelQueryStopsALongStatement) {
   VNX_REQUIRE_SERVER();
-  LiveSession s(SessionOptions{.async = true});
+  SessionOptions async;
+  async.async = true;
+  LiveSession s(async);
   ASSERT_EQ(s.connectResult, 0) << s.ConnError();
   void* handle = nullptr;
   std::int16_t len = 0;

@@ -223,7 +223,9 @@ TEST_F(CursorLive, ReadsEveryValueThroughItsGetter) {
     }
     EXPECT_EQ(rc, 0) << "column " << col;
     EXPECT_EQ(blank, -1) << "column " << col;
-    if (type != vnx::fldBLOB) EXPECT_EQ(static_cast<unsigned char>(buf[0]), 0x5A) << "column " << col;
+    if (type != vnx::fldBLOB) {
+      EXPECT_EQ(static_cast<unsigned char>(buf[0]), 0x5A) << "column " << col;
+    }
   }
   EXPECT_EQ(c.call(&ISQLCursorVtbl::next), vnx::DBXERR_EOF);
   EXPECT_EQ(c.call(&ISQLCursorVtbl::next), vnx::DBXERR_EOF);
