@@ -63,6 +63,7 @@ TVNXISQLCursor::TVNXISQLCursor(TVNXISQLCommand* command, TVNXISQLConnection* con
       Result(result),
       TypesCachingMode(typesCachingMode) {
   try {
+    rowCount_ = Result ? PQ.PQntuples(Result) : 0;
     SQL = command ? command->SQL : sql;
     MappingOptions = Connection->MappingOptions;
     convertUtf8_ = Connection->ClientEncoding == "UTF8";
@@ -169,14 +170,22 @@ void TVNXISQLCursor::ApplyExtendedInformation(PGresult* info) {
   }
 }
 
+namespace {
+
+[[noreturn, gnu::noinline]] void BadColumn(std::uint16_t column, std::size_t fields) {
+  throw EVNXError(rt::Format(Res(res::SInvalidColumnNumber), static_cast<unsigned>(column),
+                             static_cast<unsigned>(fields == 0 ? 0 : fields - 1)));
+}
+
+}  // namespace
+
 void TVNXISQLCursor::CheckColumn(std::uint16_t column) const {
-  if (column < 1 || column >= Fields.size())
-    throw EVNXError(rt::Format(Res(res::SInvalidColumnNumber), static_cast<unsigned>(column),
-                               static_cast<unsigned>(Fields.empty() ? 0 : Fields.size() - 1)));
+  if (column < 1 || column >= Fields.size()) [[unlikely]]
+    BadColumn(column, Fields.size());
 }
 
 bool TVNXISQLCursor::IsNull(std::uint16_t column) const noexcept {
-  if (!Result || CurrentRow < 0 || CurrentRow >= PQ.PQntuples(Result)) return true;
+  if (!Result || CurrentRow < 0 || CurrentRow >= rowCount_) return true;
   return PQ.PQgetisnull(Result, CurrentRow, column - 1) != 0;
 }
 
@@ -188,13 +197,22 @@ std::string_view TVNXISQLCursor::ValueText(std::uint16_t column, std::string& sc
   return scratch;
 }
 
-bool TVNXISQLCursor::ReadValue(std::uint16_t column, std::int32_t* isBlank, std::string_view& text,
-                               std::string& scratch) const {
+// Every getter starts here, once per value: the column check, the null test and the text
+// are done in one place with the row and column worked out once.
+inline bool TVNXISQLCursor::ReadValue(std::uint16_t column, std::int32_t* isBlank, std::string_view& text,
+                                      std::string& scratch) const {
   CheckColumn(column);
-  const bool null = IsNull(column);
+  const int row = CurrentRow;
+  const int col = column - 1;
+  const bool null = !Result || row < 0 || row >= rowCount_ || PQ.PQgetisnull(Result, row, col) != 0;
   if (isBlank) *isBlank = null ? -1 : 0;
   if (null) return false;
-  text = ValueText(column, scratch);
+  const char* v = PQ.PQgetvalue(Result, row, col);
+  text = std::string_view(v, static_cast<std::size_t>(PQ.PQgetlength(Result, row, col)));
+  if (convertUtf8_) {
+    scratch = Utf8ToApplication(text);
+    text = scratch;
+  }
   return true;
 }
 
@@ -291,7 +309,7 @@ SQLResult TVNXISQLCursor::isBlobSizeExact(std::uint16_t column, std::int32_t* is
 }
 
 SQLResult TVNXISQLCursor::next() {
-  if (Result && CurrentRow < PQ.PQntuples(Result) - 1) {
+  if (Result && CurrentRow < rowCount_ - 1) {
     ++CurrentRow;
     return DBXERR_NONE;
   }
@@ -301,6 +319,7 @@ SQLResult TVNXISQLCursor::next() {
     if (PGresult* r = PQ.PQgetResult(h)) {
       if (Result) PQ.PQclear(Result);
       Result = r;
+      rowCount_ = PQ.PQntuples(r);
       CurrentRow = 0;
       return DBXERR_NONE;
     }
@@ -435,7 +454,7 @@ SQLResult TVNXISQLCursor::getDate(std::uint16_t column, void* value, std::int32_
   if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
   std::int32_t v;
   try {
-    v = DateTimeToDayNumber(TextToDateTime(text, '.'));
+    v = TextToDayNumber(text, '.');
   } catch (const std::exception& e) {
     ErrorMessage = e.what();
     return DBXERR_INVALID_CONVERSION;

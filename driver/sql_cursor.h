@@ -94,6 +94,7 @@ class TVNXISQLCursor final : public TVNXErrorObject {
   // The BLOB data of a bytea or memo value of the current row, by the column's subtype.
   void FillBlobCache(std::uint16_t column);
   bool convertUtf8_ = false;       // the connection's client encoding is exactly "UTF8"
+  std::int32_t rowCount_ = 0;      // PQntuples of Result, read by every getter
 };
 
 }  // namespace vnx
