@@ -356,6 +356,16 @@ TDateTime TextToDateTime(std::string_view text, char fracSep) {
   return rt::EncodeDateTime(f.year, f.month, f.day, f.hour, f.minute, f.second, f.ms);
 }
 
+std::int32_t TextToDayNumber(std::string_view text, char fracSep) {
+  MomentFields f;
+  double date;
+  // The moment's detour through a floating-point day count gives the same day for a date
+  // alone; texts that are not a valid plain date take it, with its failures.
+  if (ReadServerMoment(text, fracSep, f) && !f.hasTime && rt::TryEncodeDate(f.year, f.month, f.day, date))
+    return rt::kDateDelta + static_cast<std::int32_t>(date);
+  return DateTimeToDayNumber(TextToDateTime(text, fracSep));
+}
+
 void TextToSQLTimeStamp(std::string_view text, char fracSep, TSQLTimeStamp& out) {
   const MomentFields f = ReadMoment(text, fracSep);
   // No calendar check, but a field that does not fit the record would come out as another

@@ -26,6 +26,9 @@ std::string BooleanToText(bool value);
 // Raises EVNXConvertError "Invalid Date/Time value [%s]" for text of another shape, and the
 // runtime's EConvertError for fields that are not numbers or out of range.
 TDateTime TextToDateTime(std::string_view text, char fracSep);
+// DateTimeToDayNumber(TextToDateTime(text, fracSep)), with a date column's own form
+// ("YYYY-MM-DD") read straight to its day number.
+std::int32_t TextToDayNumber(std::string_view text, char fracSep);
 // The same reading into a record, without range checks beyond the record's field sizes.
 // Fields of a part the text lacks are zero.
 void TextToSQLTimeStamp(std::string_view text, char fracSep, TSQLTimeStamp& out);

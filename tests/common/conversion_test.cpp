@@ -111,6 +111,18 @@ TEST(Conversion, DateTimeMoments) {
   EXPECT_THROW(TextToDateTime("2004-02-30", '.'), rt::EConvertError);
 }
 
+TEST(Conversion, DayNumbersOfDateTexts) {
+  // The direct reading of a date agrees with the reading through a moment.
+  for (const char* t : {"2004-05-06", "1900-01-01", "0001-01-01", "9999-12-31", "1899-12-30", "1899-12-29",
+                        "2004-05-06 07:08:09", "2004-5-6", "2000-02-29"})
+    EXPECT_EQ(TextToDayNumber(t, '.'), DateTimeToDayNumber(TextToDateTime(t, '.'))) << t;
+  EXPECT_EQ(TextToDayNumber("2004-05-06", '.'), 731707);
+  EXPECT_EQ(TextToDayNumber("0001-01-01", '.'), 1);
+  EXPECT_THROW(TextToDayNumber("2004-02-30", '.'), rt::EConvertError);
+  EXPECT_THROW(TextToDayNumber("0000-01-01", '.'), rt::EConvertError);
+  EXPECT_THROW(TextToDayNumber("infinity", '.'), EVNXConvertError);
+}
+
 TEST(Conversion, TimeStampsAsText) {
   TSQLTimeStamp ts{2004, 5, 6, 7, 8, 9, 5};
   EXPECT_EQ(SQLTimeStampToText(ts, '.'), "2004-05-06 07:08:09.005");
