@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The benchmarks: fetch (200,000 rows x 8 columns, raw libpq loop against the driver),
+# substitution ("?" markers and long text parameters against PQescapeString) and peak
+# memory, in a non-sanitized native tree and in the i386 tree under qemu-i386, against a
+# throwaway server. Figures are printed; nothing is asserted.
+#
+#   VNX_BENCH_NATIVE  native tree to use (default build/native-bench, configured here
+#                     without sanitizers)
+#   VNX_BENCH_I386    i386 tree to use (default build/i386)
+#   VNX_BENCH_RUNS    alternating runs per figure (default 7 native, 3 under qemu-i386)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+native=${VNX_BENCH_NATIVE:-build/native-bench}
+i386=${VNX_BENCH_I386:-build/i386}
+jobs=${VNX_JOBS:-$(nproc)}
+# A tree that exists keeps its configuration (the i386 one its toolchain).
+[ -f "$native/CMakeCache.txt" ] ||
+  cmake -S . -B "$native" -DVNX_SANITIZE=OFF -DVNX_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+[ -f "$i386/CMakeCache.txt" ] ||
+  cmake -S . -B "$i386" -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$native" -j "$jobs" --target fetch_bench subst_bench >/dev/null
+cmake --build "$i386" -j "$jobs" --target fetch_bench subst_bench >/dev/null
+
+state=$(mktemp -d)
+trap 'tests/server/pgcluster.sh stop "$state" >/dev/null; rm -rf "$state"' EXIT
+tests/server/pgcluster.sh start "$state" >/dev/null
+# shellcheck disable=SC1091
+. "$state/env"
+server="127.0.0.1:$VNX_PGPORT/$VNX_PGDATABASE"
+
+echo "machine: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores," \
+     "$(free -g | awk '/^Mem:/{print $2}') GiB, $(uname -sr); PostgreSQL 15 over TCP on 127.0.0.1"
+echo "commit: $(git rev-parse --short HEAD 2>/dev/null || echo unknown)"
+
+memory() {  # emulator tree
+  local emu=$1 tree=$2 raw drv
+  raw=$($emu "$tree/bench/fetch_bench" --server "$server" --mode memory-raw | sed -n 's/.*peak_kb=\([0-9]*\).*/\1/p')
+  drv=$($emu "$tree/bench/fetch_bench" --server "$server" --mode memory-driver | sed -n 's/.*peak_kb=\([0-9]*\).*/\1/p')
+  awk -v r="$raw" -v d="$drv" 'BEGIN { printf "memory: peak resident, 200,000 rows read: raw loop %d kB, driver %d kB, driver/raw %.3f\n", r, d, d / r }'
+}
+
+runs=${VNX_BENCH_RUNS:-7}
+echo
+echo "==== native tree ($native, x86_64, no sanitizers) ===="
+"$native/bench/fetch_bench" --server "$server" --runs "$runs"
+"$native/bench/subst_bench" --server "$server" --runs "$runs"
+memory "" "$native"
+
+runs=${VNX_BENCH_RUNS:-3}
+echo
+echo "==== i386 tree ($i386, under qemu-i386) ===="
+qemu-i386 "$i386/bench/fetch_bench" --server "$server" --runs "$runs"
+qemu-i386 "$i386/bench/subst_bench" --server "$server" --runs "$runs"
+memory qemu-i386 "$i386"
