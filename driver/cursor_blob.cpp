@@ -78,7 +78,7 @@ SQLResult TVNXISQLCursor::getBlobSize(std::uint16_t column, std::uint32_t* lengt
   CheckColumn(column);
   const bool null = IsNull(column);
   if (isBlank) *isBlank = null ? -1 : 0;
-  if (Fields[column].TypeName == "lo") {
+  if (readings_[column] == Reading::LargeObject) {
     if (null) return DBXERR_NONE;
     return LargeObjectSize(column, length, isBlank);
   }
@@ -93,7 +93,7 @@ SQLResult TVNXISQLCursor::getBlob(std::uint16_t column, void* value, std::int32_
   if (isBlank) *isBlank = null ? -1 : 0;
   if (null) return DBXERR_NONE;
   if (length == 0 && isBlank) *isBlank = -1;
-  if (Fields[column].TypeName == "lo") {
+  if (readings_[column] == Reading::LargeObject) {
     if (length == 0) return DBXERR_NONE;
     return ReadLargeObject(column, value, isBlank, length);
   }

@@ -105,11 +105,23 @@ std::string LikeExact(std::string_view name) {
 
 }  // namespace
 
+// The server types whose values some getter reads in a way of their own.
+TVNXISQLCursor::Reading TVNXISQLCursor::ReadingOf(const std::string& typeName) noexcept {
+  if (typeName == "int8") return Reading::Int8;
+  if (typeName == "oid") return Reading::Oid;
+  if (typeName == "char") return Reading::Char;
+  if (typeName == "bpchar") return Reading::Bpchar;
+  if (typeName == "lo") return Reading::LargeObject;
+  return Reading::Plain;
+}
+
 SQLResult TVNXISQLCursor::BuildFieldMappings() {
   const int n = Result ? PQ.PQnfields(Result) : 0;
   if (n == 0) {
     ErrorMessage = Res(res::SQueryReturnedNoFields);
     Fields.clear();
+    readings_.clear();
+    columnCount_ = 0;
     return DBXERR_FAILED;
   }
   Fields.assign(static_cast<std::size_t>(n) + 1, TVNXFieldMapping{});
@@ -140,9 +152,14 @@ SQLResult TVNXISQLCursor::BuildFieldMappings() {
     }
   }
 
-  for (int i = 0; i < n; ++i)
-    BuildFieldMapping(Fields[static_cast<std::size_t>(i) + 1], TypeCache, PQ.PQfname(Result, i),
-                      PQ.PQftype(Result, i), PQ.PQfsize(Result, i), PQ.PQfmod(Result, i), MappingOptions);
+  readings_.assign(Fields.size(), Reading::Plain);
+  for (int i = 0; i < n; ++i) {
+    TVNXFieldMapping& f = Fields[static_cast<std::size_t>(i) + 1];
+    BuildFieldMapping(f, TypeCache, PQ.PQfname(Result, i), PQ.PQftype(Result, i), PQ.PQfsize(Result, i),
+                      PQ.PQfmod(Result, i), MappingOptions);
+    readings_[static_cast<std::size_t>(i) + 1] = ReadingOf(f.TypeName);
+  }
+  columnCount_ = static_cast<std::uint16_t>(n);
   if (info) {
     try {
       ApplyExtendedInformation(info);
@@ -180,7 +197,7 @@ namespace {
 }  // namespace
 
 void TVNXISQLCursor::CheckColumn(std::uint16_t column) const {
-  if (column < 1 || column >= Fields.size()) [[unlikely]]
+  if (column < 1 || column > columnCount_) [[unlikely]]
     BadColumn(column, Fields.size());
 }
 
@@ -199,19 +216,20 @@ std::string_view TVNXISQLCursor::ValueText(std::uint16_t column, std::string& sc
 
 // Every getter starts here, once per value: the column check, the null test and the text
 // are done in one place with the row and column worked out once.
-inline bool TVNXISQLCursor::ReadValue(std::uint16_t column, std::int32_t* isBlank, std::string_view& text,
-                                      std::string& scratch) const {
-  CheckColumn(column);
+[[gnu::always_inline]] inline bool TVNXISQLCursor::ReadValue(std::uint16_t column, std::int32_t* isBlank,
+                                                             std::string_view& text) const {
+  if (column < 1 || column > columnCount_) [[unlikely]]
+    BadColumn(column, Fields.size());
   const int row = CurrentRow;
   const int col = column - 1;
-  const bool null = !Result || row < 0 || row >= rowCount_ || PQ.PQgetisnull(Result, row, col) != 0;
+  const bool null = row < 0 || row >= rowCount_ || PQ.PQgetisnull(Result, row, col) != 0;
   if (isBlank) *isBlank = null ? -1 : 0;
   if (null) return false;
   const char* v = PQ.PQgetvalue(Result, row, col);
   text = std::string_view(v, static_cast<std::size_t>(PQ.PQgetlength(Result, row, col)));
-  if (convertUtf8_) {
-    scratch = Utf8ToApplication(text);
-    text = scratch;
+  if (convertUtf8_) [[unlikely]] {
+    convertScratch_ = Utf8ToApplication(text);
+    text = convertScratch_;
   }
   return true;
 }
@@ -338,11 +356,11 @@ std::size_t DescribedSize(const TVNXFieldMapping& f) {
 }  // namespace
 
 SQLResult TVNXISQLCursor::getString(std::uint16_t column, char* value, std::int32_t* isBlank) {
-  std::string scratch;
   std::string_view text;
-  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
   const TVNXFieldMapping& f = Fields[column];
-  if (f.TypeName == "char" || (f.TypeName == "bpchar" && Connection->TrimChar))
+  const Reading reading = readings_[column];
+  if (reading == Reading::Char || (reading == Reading::Bpchar && Connection->TrimChar))
     while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
   // The application sized its buffer from the column's description; a longer value
   // would be written past its end.
@@ -358,9 +376,8 @@ SQLResult TVNXISQLCursor::getString(std::uint16_t column, char* value, std::int3
 }
 
 SQLResult TVNXISQLCursor::getShort(std::uint16_t column, void* value, std::int32_t* isBlank) {
-  std::string scratch;
   std::string_view text;
-  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
   std::int16_t v;
   if (Fields[column].FieldType == fldBOOL) v = TextToBoolean(text) ? 1 : 0;
   else v = static_cast<std::int16_t>(TextToInteger(text));
@@ -369,11 +386,10 @@ SQLResult TVNXISQLCursor::getShort(std::uint16_t column, void* value, std::int32
 }
 
 SQLResult TVNXISQLCursor::getLong(std::uint16_t column, void* value, std::int32_t* isBlank) {
-  std::string scratch;
   std::string_view text;
-  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
-  const TVNXFieldMapping& f = Fields[column];
-  if (f.TypeName == "int8") {
+  if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
+  const Reading reading = readings_[column];
+  if (reading == Reading::Int8) {
     if (MappingOptions.Int8Mode == TVNXInt8Mode::AsInt8) {
       std::int64_t v = TextToInt64(text);
       if (value) std::memcpy(value, &v, sizeof v);
@@ -384,7 +400,7 @@ SQLResult TVNXISQLCursor::getLong(std::uint16_t column, void* value, std::int32_
     return DBXERR_NONE;
   }
   std::int32_t v;
-  if (f.TypeName == "oid") {
+  if (reading == Reading::Oid) {
     // Object identifiers are unsigned: those above 2^31 keep their 32 bits.
     std::int64_t wide = TextToInt64(text);
     if (wide < 0 || wide > 0xFFFFFFFFll) v = TextToInteger(text);  // raises the integer text
@@ -397,27 +413,24 @@ SQLResult TVNXISQLCursor::getLong(std::uint16_t column, void* value, std::int32_
 }
 
 SQLResult TVNXISQLCursor::getDouble(std::uint16_t column, void* value, std::int32_t* isBlank) {
-  std::string scratch;
   std::string_view text;
-  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
   double v = TextToFloat(text);
   if (value) std::memcpy(value, &v, sizeof v);
   return DBXERR_NONE;
 }
 
 SQLResult TVNXISQLCursor::getBcd(std::uint16_t column, void* value, std::int32_t* isBlank) {
-  std::string scratch;
   std::string_view text;
-  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
   TBcd v = TextToBcd(text);
   if (value) std::memcpy(value, &v, sizeof v);
   return DBXERR_NONE;
 }
 
 SQLResult TVNXISQLCursor::getTimeStamp(std::uint16_t column, void* value, std::int32_t* isBlank) {
-  std::string scratch;
   std::string_view text;
-  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
   TSQLTimeStamp ts{};  // fields of a part the text lacks read as zero
   try {
     TextToSQLTimeStamp(text, '.', ts);
@@ -432,9 +445,8 @@ SQLResult TVNXISQLCursor::getTimeStamp(std::uint16_t column, void* value, std::i
 SQLResult TVNXISQLCursor::getTime(std::uint16_t column, void* value, std::int32_t* isBlank) {
   const std::int32_t zero = 0;
   if (value) std::memcpy(value, &zero, sizeof zero);
-  std::string scratch;
   std::string_view text;
-  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
   std::int32_t v;
   try {
     v = DateTimeToMilliseconds(TextToDateTime(text, '.'));
@@ -449,9 +461,8 @@ SQLResult TVNXISQLCursor::getTime(std::uint16_t column, void* value, std::int32_
 SQLResult TVNXISQLCursor::getDate(std::uint16_t column, void* value, std::int32_t* isBlank) {
   const std::int32_t zero = 0;
   if (value) std::memcpy(value, &zero, sizeof zero);
-  std::string scratch;
   std::string_view text;
-  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
   std::int32_t v;
   try {
     v = TextToDayNumber(text, '.');
@@ -464,9 +475,8 @@ SQLResult TVNXISQLCursor::getDate(std::uint16_t column, void* value, std::int32_
 }
 
 SQLResult TVNXISQLCursor::getBytes(std::uint16_t column, void* value, std::int32_t* isBlank) {
-  std::string scratch;
   std::string_view text;
-  if (!ReadValue(column, isBlank, text, scratch)) return DBXERR_NONE;
+  if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
   // The escaped form is ASCII: libpq's text is used as it is.
   const std::string bytes = UnescapeBytea(PQ.PQgetvalue(Result, CurrentRow, column - 1));
   // The length travels as 16 bits, and the application's buffer was sized from the

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/type_mapping.h"
 #include "driver/interface_object.h"
@@ -86,8 +87,13 @@ class TVNXISQLCursor final : public TVNXErrorObject {
   std::uint32_t LastNamedColumn = 0;
 
  private:
-  // Reads a value's text for a getter: writes IsBlank, returns false for NULL.
-  bool ReadValue(std::uint16_t column, std::int32_t* isBlank, std::string_view& text, std::string& scratch) const;
+  // How the getters read a column, decided once from its server type name.
+  enum class Reading : std::uint8_t { Plain, Int8, Oid, Char, Bpchar, LargeObject };
+  static Reading ReadingOf(const std::string& typeName) noexcept;
+
+  // Reads a value's text for a getter: checks the column, writes IsBlank, returns false
+  // for NULL. The text stays valid until the next read.
+  bool ReadValue(std::uint16_t column, std::int32_t* isBlank, std::string_view& text) const;
   void ApplyExtendedInformation(PGresult* info);
   SQLResult LargeObjectSize(std::uint16_t column, std::uint32_t* length, std::int32_t* isBlank);
   SQLResult ReadLargeObject(std::uint16_t column, void* value, std::int32_t* isBlank, std::uint32_t length);
@@ -95,6 +101,9 @@ class TVNXISQLCursor final : public TVNXErrorObject {
   void FillBlobCache(std::uint16_t column);
   bool convertUtf8_ = false;       // the connection's client encoding is exactly "UTF8"
   std::int32_t rowCount_ = 0;      // PQntuples of Result, read by every getter
+  std::uint16_t columnCount_ = 0;  // columns described in Fields
+  std::vector<Reading> readings_;  // per column, element 0 unused
+  mutable std::string convertScratch_;  // a value converted from UTF-8
 };
 
 }  // namespace vnx

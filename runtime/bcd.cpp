@@ -15,7 +15,45 @@ bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 enum class ReadResult { Ok, Invalid, Overflow };
 
+// Every numeric value of a result passes here: the usual text, [-]digits[.digits] with at
+// most 64 digits, is checked and packed in one pass. Anything else (too many digits, "+",
+// invalid text) returns false and takes the general reading below.
+bool ReadPlain(std::string_view text, TBcd& out) noexcept {
+  std::memset(&out, 0, sizeof out);
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const bool negative = p != end && *p == '-';
+  p += negative;
+  bool digitSeen = false;
+  while (p != end && *p == '0') ++p, digitSeen = true;  // leading zeros are not kept
+  constexpr unsigned kNoPoint = ~0u;
+  unsigned n = 0, point = kNoPoint, any = 0, high = 0;
+  for (; p != end; ++p) {
+    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+    if (d <= 9) {
+      if (n == kMaxBcdDigits) return false;
+      any |= d;
+      // Two digits make a byte: the first waits for the second.
+      if (n & 1) out.Fraction[n >> 1] = static_cast<std::uint8_t>(high | d);
+      else high = d << 4;
+      ++n;
+    } else if (*p == '.' && point == kNoPoint) {
+      point = n;
+    } else {
+      return false;
+    }
+  }
+  if (n & 1) out.Fraction[n >> 1] = static_cast<std::uint8_t>(high);
+  const unsigned places = point == kNoPoint ? 0 : n - point;
+  if (!(digitSeen || n > 0) || places > static_cast<unsigned>(kMaxBcdScale)) return false;
+  if (n == 0) n = 1;  // "0" keeps one digit, whose nibble is already 0
+  out.Precision = static_cast<std::uint8_t>(n);
+  out.SignSpecialPlaces = static_cast<std::uint8_t>(places | (negative && any ? 0x80 : 0));
+  return true;
+}
+
 ReadResult Read(std::string_view text, TBcd& out) noexcept {
+  if (ReadPlain(text, out)) return ReadResult::Ok;
   std::memset(&out, 0, sizeof out);
   std::size_t i = 0;
   bool negative = false;
