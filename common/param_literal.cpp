@@ -50,11 +50,55 @@ std::string_view TextOf(const CommandParam& p) {
 
 bool IsUtf8(const std::string& clientEncoding) { return clientEncoding == "UTF8"; }
 
+bool IsAscii(std::string_view text) noexcept {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// Escapes text for the connection into a buffer of 2n + 1 bytes; returns the length written.
+std::size_t Escape(char* to, std::string_view text, PGconn* connection) {
+  if (!PQ.PQescapeString) throw EVNXLibpqError(rt::Format(Res(res::SCouldNotEscape), "libpq is not loaded"));
+  if (connection && PQ.PQescapeStringConn) {
+    int error = 0;
+    const std::size_t n = PQ.PQescapeStringConn(connection, to, text.data(), text.size(), &error);
+    if (error) {
+      // Text that is not valid in the connection's encoding; the server would refuse it.
+      const char* why = PQ.PQerrorMessage(connection);
+      throw EVNXConvertError(rt::Format(Res(res::SCouldNotEscape), rt::TrimRightView(why ? why : "")));
+    }
+    return n;
+  }
+  return PQ.PQescapeString(to, text.data(), text.size());
+}
+
+// Appends text escaped for the connection, without a zero-filled scratch string: short
+// values, the usual case, use the stack.
+void AppendEscaped(std::string& out, std::string_view text, PGconn* connection) {
+  const std::size_t nul = text.find('\0');
+  if (nul != std::string_view::npos) text = text.substr(0, nul);
+  char local[512];
+  std::unique_ptr<char[]> heap;
+  char* buffer = local;
+  if (text.size() * 2 + 1 > sizeof local) {
+    heap.reset(new char[text.size() * 2 + 1]);
+    buffer = heap.get();
+  }
+  out.append(buffer, Escape(buffer, text, connection));
+}
+
 // Text, memo and array literals: converted to the connection's encoding first, so that
 // escaping for that connection sees the bytes the server will receive.
-std::string TextLiteral(std::string_view text, const std::string& clientEncoding, PGconn* conn) {
-  if (IsUtf8(clientEncoding)) return QuoteLiteral(EscapeStringLiteral(ApplicationToUtf8(text), conn));
-  return QuoteLiteral(EscapeStringLiteral(text, conn));
+void AppendTextLiteral(std::string& out, std::string_view text, const std::string& clientEncoding, PGconn* conn) {
+  std::string converted;
+  if (IsUtf8(clientEncoding) && !IsAscii(text)) {
+    converted = ApplicationToUtf8(text);
+    text = converted;
+  }
+  out.reserve(out.size() + text.size() + 2);
+  out += kLiteralQuote;
+  AppendEscaped(out, text, conn);
+  out += kLiteralQuote;
 }
 
 std::string ByteaLiteral(const unsigned char* bytes, std::size_t size, PGconn* conn) {
@@ -91,7 +135,9 @@ std::string ArrayLiteral(const CommandParam& p, const std::string& clientEncodin
   } else {
     std::memcpy(&variant, Value(p, sizeof variant), sizeof variant);  // its address
   }
-  return TextLiteral(ArrayToText(variant), clientEncoding, conn);
+  std::string out;
+  AppendTextLiteral(out, ArrayToText(variant), clientEncoding, conn);
+  return out;
 }
 
 }  // namespace
@@ -106,36 +152,25 @@ std::string QuoteLiteral(std::string_view text) {
 }
 
 std::string EscapeStringLiteral(std::string_view text, PGconn* connection) {
-  const std::size_t nul = text.find('\0');
-  if (nul != std::string_view::npos) text = text.substr(0, nul);
-  if (!PQ.PQescapeString) throw EVNXLibpqError(rt::Format(Res(res::SCouldNotEscape), "libpq is not loaded"));
-  std::string out(text.size() * 2 + 1, '\0');
-  std::size_t n;
-  if (connection && PQ.PQescapeStringConn) {
-    int error = 0;
-    n = PQ.PQescapeStringConn(connection, out.data(), text.data(), text.size(), &error);
-    if (error) {
-      // Text that is not valid in the connection's encoding; the server would refuse it.
-      const char* why = PQ.PQerrorMessage(connection);
-      throw EVNXConvertError(rt::Format(Res(res::SCouldNotEscape), rt::TrimRightView(why ? why : "")));
-    }
-  } else {
-    n = PQ.PQescapeString(out.data(), text.data(), text.size());
-  }
-  out.resize(n);
+  std::string out;
+  AppendEscaped(out, text, connection);
   return out;
 }
 
-std::string FormatParamLiteral(const CommandParam& param, bool storedProc,
-                               const std::string& clientEncoding, PGconn* connection) {
-  if (param.IsNull()) return "NULL";
+std::string FormatParamLiteral(const CommandParam& param, bool storedProc, const std::string& clientEncoding,
+                               PGconn* connection) {
+  std::string out;
+  AppendParamLiteral(out, param, storedProc, clientEncoding, connection);
+  return out;
+}
+
+namespace {
+
+std::string OtherLiteral(const CommandParam& param, bool storedProc, const std::string& clientEncoding,
+                         PGconn* connection) {
   const std::uint16_t type = param.LogicalType;
   switch (type) {
-    case fldZSTRING:
-    case fldUNKNOWN:
-      return TextLiteral(TextOf(param), clientEncoding, connection);
     case fldBLOB:
-      if (param.SubType == fldstMEMO) return TextLiteral(TextOf(param), clientEncoding, connection);
       // Binary BLOBs go as bytea literals, as byte strings do.
       if (param.SubType == fldstBINARY || param.SubType == fldstGRAPHIC)
         return ByteaLiteral(param.Data.data(), param.Data.size(), connection);
@@ -179,6 +214,22 @@ std::string FormatParamLiteral(const CommandParam& param, bool storedProc,
     default:
       return std::string();  // fldWIDESTRING and codes past fldFMTBCD
   }
+}
+
+}  // namespace
+
+void AppendParamLiteral(std::string& out, const CommandParam& param, bool storedProc,
+                        const std::string& clientEncoding, PGconn* connection) {
+  if (param.IsNull()) {
+    out += "NULL";
+    return;
+  }
+  const std::uint16_t type = param.LogicalType;
+  if (type == fldZSTRING || type == fldUNKNOWN || (type == fldBLOB && param.SubType == fldstMEMO)) {
+    AppendTextLiteral(out, TextOf(param), clientEncoding, connection);
+    return;
+  }
+  out += OtherLiteral(param, storedProc, clientEncoding, connection);
 }
 
 }  // namespace vnx

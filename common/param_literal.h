@@ -17,6 +17,11 @@ namespace vnx {
 std::string FormatParamLiteral(const CommandParam& param, bool storedProc,
                                const std::string& clientEncoding, PGconn* connection);
 
+// The same literal appended to out (the command builds its statement this way, without a
+// string of its own for each parameter).
+void AppendParamLiteral(std::string& out, const CommandParam& param, bool storedProc,
+                        const std::string& clientEncoding, PGconn* connection);
+
 // The text escaped for use between single quotes. With a connection and a libpq that has
 // PQescapeStringConn, escaping follows that connection's settings (standard_conforming_
 // strings, encoding); otherwise PQescapeString. Stops at a NUL byte.

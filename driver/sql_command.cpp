@@ -165,21 +165,22 @@ std::string TVNXISQLCommand::SubstituteParameters() {
   unsigned marker = 0;
   const bool storedProc = StoredProc;
   const std::string& encoding = Connection->ClientEncoding;
-  TVNXSQLToken token;
+  TVNXTokenKind tokenKind;
+  std::int32_t tokenIndex;
   for (;;) {
-    Parser.NextToken(token);
-    if (token.Kind == TVNXTokenKind::tkEndOfStatement) {
+    const std::string_view text = Parser.NextToken(tokenKind, tokenIndex);
+    if (tokenKind == TVNXTokenKind::tkEndOfStatement) {
       // The ";" right after "insert into t values(...)"-like heads is not taken as the
       // end of the statement; everything else ends it, and with parameters only the first
       // statement is sent.
       const std::uint8_t kind = Parser.CurrentStatementKind();
-      const bool dropped = (kind == skindInsert && token.Index == 6) ||
-                           (kind == skindUpdate && token.Index == 4) ||
-                           (kind == skindDelete && token.Index == 6);
+      const bool dropped = (kind == skindInsert && tokenIndex == 6) ||
+                           (kind == skindUpdate && tokenIndex == 4) ||
+                           (kind == skindDelete && tokenIndex == 6);
       if (dropped) continue;
       break;
     }
-    if (token.Text == "?") {
+    if (text == "?") {
       // A procedure call has a marker for each input parameter only: its markers take the
       // input parameters in order, never the value of an output parameter.
       if (storedProc)
@@ -188,11 +189,11 @@ std::string TVNXISQLCommand::SubstituteParameters() {
       if (index >= Params.size())
         throw EVNXError(rt::Format(Res(res::SMissingParameter), ++marker));
       ++marker;
-      out += FormatParamLiteral(Params[index], storedProc, encoding, Connection->Handle);
+      AppendParamLiteral(out, Params[index], storedProc, encoding, Connection->Handle);
       ++index;
       continue;
     }
-    out += token.Text;
+    out += text;
   }
   return out;
 }

@@ -8,18 +8,19 @@
 namespace vnx {
 namespace {
 
-bool IsBlank(char c) noexcept { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+inline bool IsBlank(char c) noexcept { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
 
-bool IsDelimiter(char c) noexcept {
-  switch (c) {
-    case '\0': case '\t': case '\n': case '\r': case ' ': case '"': case '!': case '%': case '&':
-    case '\'': case '(': case ')': case '*': case '+': case ',': case '-': case '/': case ':':
-    case ';': case '<': case '=': case '>': case '[': case ']': case '^': case '|':
-      return true;
-    default:
-      return false;
+// The delimiter characters as a table, consulted once per character of a word.
+struct DelimiterTable {
+  bool set[256] = {};
+  constexpr DelimiterTable() {
+    for (unsigned char c : std::string_view("\t\n\r \"!%&'()*+,-/:;<=>[]^|")) set[c] = true;
+    set[0] = true;
   }
-}
+};
+constexpr DelimiterTable kDelimiters;
+
+inline bool IsDelimiter(char c) noexcept { return kDelimiters.set[static_cast<unsigned char>(c)]; }
 
 std::uint8_t KindOfWord(std::string_view word) {
   const std::string w = rt::LowerCase(word);
@@ -49,18 +50,19 @@ void TVNXSQLParser::Reset() {
   pos_ = 0;
   tokenStart_ = 0;
   rawKind_ = RawKind::None;
-  previousText_.clear();
-  currentText_.clear();
-  previous_ = TVNXSQLToken{};
-  last_ = TVNXSQLToken{};
+  previous_ = TokenRecord{};
+  last_ = TokenRecord{};
   statementKind_ = skindUnknown;
   tokenCount_ = 0;
   tokenNumber_ = 0;
 }
 
-std::string TVNXSQLParser::ReadToken() {
+std::string TVNXSQLParser::ReadToken() { return std::string(Scan()); }
+
+// The scanner step behind ReadToken and NextToken. The token texts are kept in buffers that
+// are reused from token to token: a statement of many tokens costs no allocation per token.
+std::string_view TVNXSQLParser::Scan() {
   tokenStart_ = pos_;
-  previousText_ = currentText_;
   const std::size_t end = sql_.size();
   std::size_t p = pos_;
   if (p >= end) {
@@ -96,31 +98,46 @@ std::string TVNXSQLParser::ReadToken() {
     }
   }
   pos_ = p;
-  currentText_ = sql_.substr(tokenStart_, pos_ - tokenStart_);
-  if (!currentText_.empty()) ++tokenCount_;
-  return currentText_;
+  if (pos_ > tokenStart_) ++tokenCount_;
+  return std::string_view(sql_).substr(tokenStart_, pos_ - tokenStart_);
+}
+
+std::string_view TVNXSQLParser::NextToken(TVNXTokenKind& kind, std::int32_t& index) {
+  previous_ = last_;
+  const std::string_view text = Scan();
+  // Only the first non-empty token decides; the empty end token after a one-word text
+  // must not reset the kind.
+  if (tokenCount_ == 1 && !text.empty()) statementKind_ = KindOfWord(text);
+  switch (rawKind_) {
+    case RawKind::Blank: kind = TVNXTokenKind::tkBlank; break;
+    case RawKind::LineComment: kind = TVNXTokenKind::tkLineComment; break;
+    case RawKind::Symbol:
+      kind = (text.empty() || text == ";") ? TVNXTokenKind::tkEndOfStatement : TVNXTokenKind::tkOther;
+      break;
+    default: kind = TVNXTokenKind::tkOther; break;
+  }
+  ++tokenNumber_;
+  index = tokenNumber_;
+  last_ = TokenRecord{tokenStart_, text.size(), kind, index};
+  return text;
 }
 
 void TVNXSQLParser::NextToken(TVNXSQLToken& token) {
-  previous_ = last_;
-  token.Text = ReadToken();
+  const std::string_view text = NextToken(token.Kind, token.Index);
+  token.Text.assign(text);
   token.Start = static_cast<std::int32_t>(tokenStart_);
   token.End = static_cast<std::int32_t>(pos_) - 1;
-  // Only the first non-empty token decides; the empty end token after a one-word text
-  // must not reset the kind.
-  if (tokenCount_ == 1 && !token.Text.empty()) statementKind_ = KindOfWord(token.Text);
-  switch (rawKind_) {
-    case RawKind::Blank: token.Kind = TVNXTokenKind::tkBlank; break;
-    case RawKind::LineComment: token.Kind = TVNXTokenKind::tkLineComment; break;
-    case RawKind::Symbol:
-      token.Kind = (token.Text.empty() || token.Text == ";") ? TVNXTokenKind::tkEndOfStatement
-                                                             : TVNXTokenKind::tkOther;
-      break;
-    default: token.Kind = TVNXTokenKind::tkOther; break;
-  }
-  ++tokenNumber_;
-  token.Index = tokenNumber_;
-  last_ = token;
+}
+
+TVNXSQLToken TVNXSQLParser::Materialize(const TokenRecord& r) const {
+  TVNXSQLToken t;
+  if (r.index == 0) return t;  // no token read since the reset
+  t.Start = static_cast<std::int32_t>(r.start);
+  t.End = static_cast<std::int32_t>(r.start + r.length) - 1;
+  t.Kind = r.kind;
+  t.Index = r.index;
+  t.Text.assign(sql_, r.start, r.length);
+  return t;
 }
 
 std::uint8_t TVNXSQLParser::StatementKind() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vnx {
 
@@ -38,6 +39,9 @@ class TVNXSQLParser {
   // The step callers use: reads one token and describes it. At the end of the text it
   // keeps returning an empty tkEndOfStatement token.
   void NextToken(TVNXSQLToken& token);
+  // The same step without copying the token's text: returns it as a view into the
+  // parser's text (valid until SetSQL) and fills kind and index.
+  std::string_view NextToken(TVNXTokenKind& kind, std::int32_t& index);
 
   // Resets, skips leading blanks, reads the first token and returns the kind found. Leaves
   // the parser after the first word: reset before scanning.
@@ -45,8 +49,9 @@ class TVNXSQLParser {
   // The kind set by the scan since the last reset (0 until the first non-empty token).
   std::uint8_t CurrentStatementKind() const noexcept { return statementKind_; }
 
-  const TVNXSQLToken& PreviousToken() const noexcept { return previous_; }
-  const TVNXSQLToken& LastToken() const noexcept { return last_; }
+  // The token records of the last two NextToken steps.
+  TVNXSQLToken PreviousToken() const { return Materialize(previous_); }
+  TVNXSQLToken LastToken() const { return Materialize(last_); }
 
   enum class RawKind : std::uint8_t {
     None, Blank, Word, QuotedString, QuotedIdentifier, LineComment, BlockComment, Symbol,
@@ -54,14 +59,22 @@ class TVNXSQLParser {
   RawKind LastRawKind() const noexcept { return rawKind_; }
 
  private:
+  // A token as positions in the text: records are kept this way so that a statement of
+  // many tokens costs no string copy per token.
+  struct TokenRecord {
+    std::size_t start = 0, length = 0;
+    TVNXTokenKind kind = TVNXTokenKind::tkOther;
+    std::int32_t index = 0;
+  };
+  std::string_view Scan();
+  TVNXSQLToken Materialize(const TokenRecord& r) const;
+
   std::string sql_;
   std::size_t pos_ = 0;
   std::size_t tokenStart_ = 0;
   RawKind rawKind_ = RawKind::None;
-  std::string previousText_;
-  std::string currentText_;
-  TVNXSQLToken previous_;
-  TVNXSQLToken last_;
+  TokenRecord previous_;
+  TokenRecord last_;
   std::uint8_t statementKind_ = skindUnknown;
   std::int32_t tokenCount_ = 0;
   std::int32_t tokenNumber_ = 0;
