@@ -235,26 +235,26 @@ void Store(Param& param, const T& value) {
 
 }  // namespace
 
-bool ParseParam(std::string_view spec, Param& param, std::string& error) {
+bool ParseParam(std::string_view given, Param& param, std::string& error) {
   param = Param{};
-  if (spec == "null" || spec == "NULL") {
+  if (given == "null" || given == "NULL") {
     param.null = true;
     return true;
   }
-  std::string_view type = "str", value = spec;
-  const std::size_t colon = spec.find(':');
+  std::string_view type = "str", value = given;
+  const std::size_t colon = given.find(':');
   if (colon != std::string_view::npos) {
-    const std::string_view prefix = spec.substr(0, colon);
+    const std::string_view prefix = given.substr(0, colon);
     static const char* const known[] = {"str", "text", "int", "int4", "int2", "int8", "float", "num",
                                         "bool", "date", "time", "ts", "bytes", "memo"};
     for (const char* k : known)
       if (prefix == k) {
         type = prefix;
-        value = spec.substr(colon + 1);
+        value = given.substr(colon + 1);
       }
   }
   auto bad = [&](const char* what) {
-    error = "parameter \"" + std::string(spec) + "\": " + what;
+    error = "parameter \"" + std::string(given) + "\": " + what;
     return false;
   };
   if (type == "str" || type == "text" || type == "memo") {

@@ -44,6 +44,6 @@ struct Param {
 // Reads a parameter written as [TYPE:]VALUE (TYPE one of str, int, int2, int8, float,
 // num, bool, date, time, ts, bytes, memo; str when absent) or the word null. On failure
 // returns false with the reason in error.
-bool ParseParam(std::string_view spec, Param& param, std::string& error);
+bool ParseParam(std::string_view given, Param& param, std::string& error);
 
 }  // namespace vnxsql
