@@ -324,7 +324,9 @@ void TVNXISQLMetaData::ReworkProcedureParams(TVNXVirtualISQLCursor& v) {
     for (std::size_t j = 1; j <= types.size(); ++j) {
       const std::string name = "Arg" + std::to_string(j);
       TVNXFieldMapping m;
-      if (!BuildFieldMapping(m, v.TypeCache, name, types[j - 1], 0, 0, v.MappingOptions))
+      // Procedure arguments carry no type modifier: -1 is the server's word for that (a
+      // modifier of 0 would describe a numeric with scale -4).
+      if (!BuildFieldMapping(m, v.TypeCache, name, types[j - 1], 0, -1, v.MappingOptions))
         throw EVNXError(Res(res::SErrorMappingFields));
       // The argument list and the result type are not exposed: the row ends with PARAM_NULLABLE.
       TVNXRow row(proc.begin(), proc.begin() + kParamsExposed);

@@ -30,6 +30,7 @@ create table public."mé_t" (x int4);
 create or replace function public.meta_fn(int4, text) returns bool language sql as 'select true';
 create or replace function public.meta_pair_a(int4, int4) returns int4 language sql as 'select 1';
 create or replace function public.meta_pair_b(text) returns text language sql as 'select $1';
+create or replace function public.vnx_numeric_echo(numeric) returns numeric language sql as 'select $1';
 )SQL";
 
 using Row = std::map<std::string, std::string>;
@@ -316,6 +317,21 @@ TEST_F(MetaDataLive, ServerWithoutSchemas) {
   m.call(&ISQLMetaDataVtbl::GetOption, vnx::eMetaSupportsTransactions, static_cast<void*>(&transactions),
          std::int16_t(1), &length);
   EXPECT_EQ(transactions, 0);
+}
+
+TEST_F(MetaDataLive, ProcedureParametersCarryNoTypeModifier) {
+  // A numeric argument has no declared precision: it is described as an unconstrained
+  // numeric column would be, never with a negative scale.
+  LiveSession s;
+  ASSERT_EQ(s.connectResult, 0) << s.ConnError();
+  MetaData m = NewMetaData(s);
+  std::vector<Row> params = List(m, &ISQLMetaDataVtbl::getProcedureParams, "vnx_numeric_echo", nullptr);
+  ASSERT_EQ(params.size(), 2u);
+  for (const Row& r : params) {
+    EXPECT_EQ(r.at("param_datatype"), "25");
+    EXPECT_EQ(r.at("param_precision"), "38");
+    EXPECT_EQ(r.at("param_scale"), "38");
+  }
 }
 
 TEST_F(MetaDataLive, QuotesInPatternsStayInThePattern) {
