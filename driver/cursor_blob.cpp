@@ -107,6 +107,12 @@ SQLResult TVNXISQLCursor::getBlob(std::uint16_t column, void* value, std::int32_
   return DBXERR_NONE;
 }
 
+bool TVNXISQLCursor::BeginBlobTransaction() {
+  Connection->TraceRes(trcBlob, res::SStartingBlobTransaction, "BEGIN;");
+  ErrorMessage.clear();
+  return Connection->ExecSQL("BEGIN;", ErrorMessage);
+}
+
 SQLResult TVNXISQLCursor::LargeObjectSize(std::uint16_t column, std::uint32_t* length, std::int32_t* isBlank) {
   TVNXISQLConnection& conn = *Connection;
   std::string scratch;
@@ -116,11 +122,7 @@ SQLResult TVNXISQLCursor::LargeObjectSize(std::uint16_t column, std::uint32_t* l
     return DBXERR_NONE;
   }
   const bool own = !conn.InTransaction;
-  if (own) {
-    conn.TraceRes(trcBlob, res::SStartingBlobTransaction, "BEGIN;");
-    ErrorMessage.clear();
-    if (!conn.ExecSQL("BEGIN;", ErrorMessage)) return DBXERR_FAILED;
-  }
+  if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
   {
     BlockingScope blocking(conn.Handle);
@@ -161,11 +163,7 @@ SQLResult TVNXISQLCursor::ReadLargeObject(std::uint16_t column, void* value, std
   std::string scratch;
   const std::uint32_t oid = LargeObjectId(ValueText(column, scratch));
   const bool own = !conn.InTransaction;
-  if (own) {
-    conn.TraceRes(trcBlob, res::SStartingBlobTransaction, "BEGIN;");
-    ErrorMessage.clear();
-    if (!conn.ExecSQL("BEGIN;", ErrorMessage)) return DBXERR_FAILED;
-  }
+  if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
   {
     BlockingScope blocking(conn.Handle);

@@ -57,7 +57,7 @@ const ISQLCursorVtbl TVNXISQLCursor::Vtbl = {
 
 TVNXISQLCursor::TVNXISQLCursor(TVNXISQLCommand* command, TVNXISQLConnection* connection, const std::string& sql,
                                PGresult* result, std::uint8_t typesCachingMode)
-    : TVNXErrorObject(&Vtbl, IID_ISQLCursor, &DestroyAs<TVNXISQLCursor>),
+    : TVNXCursorColumns(&Vtbl, IID_ISQLCursor, &DestroyAs<TVNXISQLCursor>),
       Command(command),
       Connection(command ? command->Connection : connection),
       Result(result),
@@ -187,20 +187,6 @@ void TVNXISQLCursor::ApplyExtendedInformation(PGresult* info) {
   }
 }
 
-namespace {
-
-[[noreturn, gnu::noinline]] void BadColumn(std::uint16_t column, std::size_t fields) {
-  throw EVNXError(rt::Format(Res(res::SInvalidColumnNumber), static_cast<unsigned>(column),
-                             static_cast<unsigned>(fields == 0 ? 0 : fields - 1)));
-}
-
-}  // namespace
-
-void TVNXISQLCursor::CheckColumn(std::uint16_t column) const {
-  if (column < 1 || column > columnCount_) [[unlikely]]
-    BadColumn(column, Fields.size());
-}
-
 bool TVNXISQLCursor::IsNull(std::uint16_t column) const noexcept {
   if (!Result || CurrentRow < 0 || CurrentRow >= rowCount_) return true;
   return PQ.PQgetisnull(Result, CurrentRow, column - 1) != 0;
@@ -219,7 +205,7 @@ std::string_view TVNXISQLCursor::ValueText(std::uint16_t column, std::string& sc
 [[gnu::always_inline]] inline bool TVNXISQLCursor::ReadValue(std::uint16_t column, std::int32_t* isBlank,
                                                              std::string_view& text) const {
   if (column < 1 || column > columnCount_) [[unlikely]]
-    BadColumn(column, Fields.size());
+    CheckColumn(column);  // raises
   const int row = CurrentRow;
   const int col = column - 1;
   const bool null = row < 0 || row >= rowCount_ || PQ.PQgetisnull(Result, row, col) != 0;
@@ -234,28 +220,8 @@ std::string_view TVNXISQLCursor::ValueText(std::uint16_t column, std::string& sc
   return true;
 }
 
-SQLResult TVNXISQLCursor::SetOption(std::uint32_t, OptionValue) { return DBXERR_NONE; }
-
-SQLResult TVNXISQLCursor::GetOption(std::uint32_t, void*, std::int16_t, std::int16_t*) { return DBXERR_NONE; }
-
-SQLResult TVNXISQLCursor::getColumnCount(std::uint16_t* columns) {
-  if (columns) *columns = static_cast<std::uint16_t>(Fields.empty() ? 0 : Fields.size() - 1);
-  return DBXERR_NONE;
-}
-
-SQLResult TVNXISQLCursor::getColumnNameLength(std::uint16_t column, std::uint16_t* length) {
-  CheckColumn(column);
-  if (length) *length = static_cast<std::uint16_t>(Fields[column].Name.size());
-  return DBXERR_NONE;
-}
-
 SQLResult TVNXISQLCursor::getColumnName(std::uint16_t column, char* name) {
-  CheckColumn(column);
-  const std::string& n = Fields[column].Name;
-  if (name) {
-    std::memcpy(name, n.data(), n.size());
-    name[n.size()] = '\0';
-  }
+  CopyColumnName(column, name);
   LastNamedColumn = column;
   return DBXERR_NONE;
 }
@@ -272,30 +238,6 @@ SQLResult TVNXISQLCursor::getColumnType(std::uint16_t column, std::uint16_t* typ
   return DBXERR_NONE;
 }
 
-SQLResult TVNXISQLCursor::getColumnLength(std::uint16_t column, std::uint32_t* length) {
-  CheckColumn(column);
-  if (length) *length = Fields[column].Length;
-  return DBXERR_NONE;
-}
-
-SQLResult TVNXISQLCursor::getColumnPrecision(std::uint16_t column, std::int16_t* precision) {
-  CheckColumn(column);
-  if (precision) *precision = Fields[column].Precision;
-  return DBXERR_NONE;
-}
-
-SQLResult TVNXISQLCursor::getColumnScale(std::uint16_t column, std::int16_t* scale) {
-  CheckColumn(column);
-  if (scale) *scale = Fields[column].Scale;
-  return DBXERR_NONE;
-}
-
-namespace {
-void PutFlag(std::int32_t* out, bool value) {
-  if (out) *out = value ? -1 : 0;
-}
-}  // namespace
-
 SQLResult TVNXISQLCursor::isNullable(std::uint16_t column, std::int32_t* nullable) {
   CheckColumn(column);
   PutFlag(nullable, Fields[column].Nullable);
@@ -308,21 +250,9 @@ SQLResult TVNXISQLCursor::isAutoIncrement(std::uint16_t column, std::int32_t* au
   return DBXERR_NONE;
 }
 
-SQLResult TVNXISQLCursor::isReadOnly(std::uint16_t column, std::int32_t* readOnly) {
-  CheckColumn(column);
-  PutFlag(readOnly, Fields[column].ReadOnly);
-  return DBXERR_NONE;
-}
-
 SQLResult TVNXISQLCursor::isSearchable(std::uint16_t column, std::int32_t* searchable) {
   CheckColumn(column);
   PutFlag(searchable, Fields[column].Searchable);
-  return DBXERR_NONE;
-}
-
-SQLResult TVNXISQLCursor::isBlobSizeExact(std::uint16_t column, std::int32_t* isExact) {
-  CheckColumn(column);
-  PutFlag(isExact, true);
   return DBXERR_NONE;
 }
 

@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "common/type_mapping.h"
-#include "driver/interface_object.h"
+#include "driver/cursor_columns.h"
 
 namespace vnx {
 
 class TVNXISQLCommand;
 class TVNXISQLConnection;
 
-class TVNXISQLCursor final : public TVNXErrorObject {
+class TVNXISQLCursor final : public TVNXCursorColumns {
  public:
   // Takes ownership of result (also when construction fails). command may be null (the
   // metadata object's cursors); then connection and sql are used.
@@ -26,20 +26,11 @@ class TVNXISQLCursor final : public TVNXErrorObject {
   ~TVNXISQLCursor();
 
   // Interface operations.
-  SQLResult SetOption(std::uint32_t option, OptionValue value);
-  SQLResult GetOption(std::uint32_t option, void* propValue, std::int16_t maxLength, std::int16_t* length);
-  SQLResult getColumnCount(std::uint16_t* columns);
-  SQLResult getColumnNameLength(std::uint16_t column, std::uint16_t* length);
   SQLResult getColumnName(std::uint16_t column, char* name);
   SQLResult getColumnType(std::uint16_t column, std::uint16_t* type, std::uint16_t* subType);
-  SQLResult getColumnLength(std::uint16_t column, std::uint32_t* length);
-  SQLResult getColumnPrecision(std::uint16_t column, std::int16_t* precision);
-  SQLResult getColumnScale(std::uint16_t column, std::int16_t* scale);
   SQLResult isNullable(std::uint16_t column, std::int32_t* nullable);
   SQLResult isAutoIncrement(std::uint16_t column, std::int32_t* autoIncrement);
-  SQLResult isReadOnly(std::uint16_t column, std::int32_t* readOnly);
   SQLResult isSearchable(std::uint16_t column, std::int32_t* searchable);
-  SQLResult isBlobSizeExact(std::uint16_t column, std::int32_t* isExact);
   SQLResult next();
   SQLResult getString(std::uint16_t column, char* value, std::int32_t* isBlank);
   SQLResult getShort(std::uint16_t column, void* value, std::int32_t* isBlank);
@@ -67,8 +58,6 @@ class TVNXISQLCursor final : public TVNXErrorObject {
   // encoding is "UTF8"), and the null test. Column numbers are 1-based and checked.
   std::string_view ValueText(std::uint16_t column, std::string& scratch) const;
   bool IsNull(std::uint16_t column) const noexcept;
-  // Raises when column is outside 1 to the column count.
-  void CheckColumn(std::uint16_t column) const;
 
   static const ISQLCursorVtbl Vtbl;
 
@@ -76,7 +65,6 @@ class TVNXISQLCursor final : public TVNXErrorObject {
   TVNXISQLConnection* Connection;  // not counted
   PGresult* Result;
   std::int32_t CurrentRow = -1;
-  TVNXFieldMappings Fields;        // element 0 unused
   std::string SQL;
   TVNXMappingOptions MappingOptions;
   TVNXTypeMappings TypeCache;
@@ -95,6 +83,9 @@ class TVNXISQLCursor final : public TVNXErrorObject {
   // for NULL. The text stays valid until the next read.
   bool ReadValue(std::uint16_t column, std::int32_t* isBlank, std::string_view& text) const;
   void ApplyExtendedInformation(PGresult* info);
+  // Opens the transaction large-object calls need when the application has none; false
+  // (with the server's text) when "BEGIN;" fails.
+  bool BeginBlobTransaction();
   SQLResult LargeObjectSize(std::uint16_t column, std::uint32_t* length, std::int32_t* isBlank);
   SQLResult ReadLargeObject(std::uint16_t column, void* value, std::int32_t* isBlank, std::uint32_t length);
   // The BLOB data of a bytea or memo value of the current row, by the column's subtype.

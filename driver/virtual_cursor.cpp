@@ -119,7 +119,7 @@ double CellToDouble(const TVNXCell& cell) {
 // --- Creation and import ----------------------------------------------------------------
 
 TVNXVirtualISQLCursor::TVNXVirtualISQLCursor(TVNXISQLCursor* source, bool import)
-    : TVNXErrorObject(&Vtbl, IID_ISQLCursor, &DestroyAs<TVNXVirtualISQLCursor>), SourceCursor(source) {
+    : TVNXCursorColumns(&Vtbl, IID_ISQLCursor, &DestroyAs<TVNXVirtualISQLCursor>), SourceCursor(source) {
   if (source) {
     Fields = source->FieldsCopySource();
     TypeCache = source->TypeCache;
@@ -255,12 +255,6 @@ void TVNXVirtualISQLCursor::ImportRow(TVNXRow& row) {
 
 // --- Interface operations -----------------------------------------------------------------
 
-void TVNXVirtualISQLCursor::CheckColumn(std::uint16_t column) const {
-  if (column < 1 || column >= Fields.size())
-    throw EVNXError(rt::Format(Res(res::SInvalidColumnNumber), static_cast<unsigned>(column),
-                               static_cast<unsigned>(Fields.empty() ? 0 : Fields.size() - 1)));
-}
-
 const TVNXCell& TVNXVirtualISQLCursor::Current(std::uint16_t column) const {
   static const TVNXCell empty;
   if (CurrentRow < 0 || static_cast<std::size_t>(CurrentRow) >= Rows.size()) return empty;
@@ -285,28 +279,8 @@ std::int64_t TVNXVirtualISQLCursor::IntegerOf(std::uint16_t column, const TVNXCe
   return v;
 }
 
-SQLResult TVNXVirtualISQLCursor::SetOption(std::uint32_t, OptionValue) { return DBXERR_NONE; }
-
-SQLResult TVNXVirtualISQLCursor::GetOption(std::uint32_t, void*, std::int16_t, std::int16_t*) { return DBXERR_NONE; }
-
-SQLResult TVNXVirtualISQLCursor::getColumnCount(std::uint16_t* columns) {
-  if (columns) *columns = static_cast<std::uint16_t>(Fields.empty() ? 0 : Fields.size() - 1);
-  return DBXERR_NONE;
-}
-
-SQLResult TVNXVirtualISQLCursor::getColumnNameLength(std::uint16_t column, std::uint16_t* length) {
-  CheckColumn(column);
-  if (length) *length = static_cast<std::uint16_t>(Fields[column].Name.size());
-  return DBXERR_NONE;
-}
-
 SQLResult TVNXVirtualISQLCursor::getColumnName(std::uint16_t column, char* name) {
-  CheckColumn(column);
-  const std::string& n = Fields[column].Name;
-  if (name) {
-    std::memcpy(name, n.data(), n.size());
-    name[n.size()] = '\0';
-  }
+  CopyColumnName(column, name);
   return DBXERR_NONE;
 }
 
@@ -316,30 +290,6 @@ SQLResult TVNXVirtualISQLCursor::getColumnType(std::uint16_t column, std::uint16
   if (subType) *subType = Fields[column].SubType;
   return DBXERR_NONE;
 }
-
-SQLResult TVNXVirtualISQLCursor::getColumnLength(std::uint16_t column, std::uint32_t* length) {
-  CheckColumn(column);
-  if (length) *length = Fields[column].Length;
-  return DBXERR_NONE;
-}
-
-SQLResult TVNXVirtualISQLCursor::getColumnPrecision(std::uint16_t column, std::int16_t* precision) {
-  CheckColumn(column);
-  if (precision) *precision = Fields[column].Precision;
-  return DBXERR_NONE;
-}
-
-SQLResult TVNXVirtualISQLCursor::getColumnScale(std::uint16_t column, std::int16_t* scale) {
-  CheckColumn(column);
-  if (scale) *scale = Fields[column].Scale;
-  return DBXERR_NONE;
-}
-
-namespace {
-void PutFlag(std::int32_t* out, bool value) {
-  if (out) *out = value ? -1 : 0;
-}
-}  // namespace
 
 SQLResult TVNXVirtualISQLCursor::isNullable(std::uint16_t column, std::int32_t* nullable) {
   CheckColumn(column);
@@ -353,21 +303,9 @@ SQLResult TVNXVirtualISQLCursor::isAutoIncrement(std::uint16_t column, std::int3
   return DBXERR_NONE;
 }
 
-SQLResult TVNXVirtualISQLCursor::isReadOnly(std::uint16_t column, std::int32_t* readOnly) {
-  CheckColumn(column);
-  PutFlag(readOnly, Fields[column].ReadOnly);
-  return DBXERR_NONE;
-}
-
 SQLResult TVNXVirtualISQLCursor::isSearchable(std::uint16_t column, std::int32_t* searchable) {
   CheckColumn(column);
   PutFlag(searchable, true);
-  return DBXERR_NONE;
-}
-
-SQLResult TVNXVirtualISQLCursor::isBlobSizeExact(std::uint16_t column, std::int32_t* isExact) {
-  CheckColumn(column);
-  PutFlag(isExact, true);
   return DBXERR_NONE;
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/type_mapping.h"
-#include "driver/interface_object.h"
+#include "driver/cursor_columns.h"
 
 namespace vnx {
 
@@ -34,7 +34,7 @@ std::int64_t CellToInt64(const TVNXCell& cell);
 // The cell as a floating-point number; raises rt::EConvertError for text that is none.
 double CellToDouble(const TVNXCell& cell);
 
-class TVNXVirtualISQLCursor final : public TVNXErrorObject {
+class TVNXVirtualISQLCursor final : public TVNXCursorColumns {
  public:
   // Takes over the source's column descriptions, type cache and mapping options, and with
   // `import` set copies its rows (raising rt::EDatabaseError with the import's text when
@@ -48,20 +48,11 @@ class TVNXVirtualISQLCursor final : public TVNXErrorObject {
   std::int32_t RowCount() const noexcept { return static_cast<std::int32_t>(Rows.size()); }
 
   // Interface operations.
-  SQLResult SetOption(std::uint32_t option, OptionValue value);
-  SQLResult GetOption(std::uint32_t option, void* propValue, std::int16_t maxLength, std::int16_t* length);
-  SQLResult getColumnCount(std::uint16_t* columns);
-  SQLResult getColumnNameLength(std::uint16_t column, std::uint16_t* length);
   SQLResult getColumnName(std::uint16_t column, char* name);
   SQLResult getColumnType(std::uint16_t column, std::uint16_t* type, std::uint16_t* subType);
-  SQLResult getColumnLength(std::uint16_t column, std::uint32_t* length);
-  SQLResult getColumnPrecision(std::uint16_t column, std::int16_t* precision);
-  SQLResult getColumnScale(std::uint16_t column, std::int16_t* scale);
   SQLResult isNullable(std::uint16_t column, std::int32_t* nullable);
   SQLResult isAutoIncrement(std::uint16_t column, std::int32_t* autoIncrement);
-  SQLResult isReadOnly(std::uint16_t column, std::int32_t* readOnly);
   SQLResult isSearchable(std::uint16_t column, std::int32_t* searchable);
-  SQLResult isBlobSizeExact(std::uint16_t column, std::int32_t* isExact);
   SQLResult next();
   SQLResult getString(std::uint16_t column, char* value, std::int32_t* isBlank);
   SQLResult getShort(std::uint16_t column, void* value, std::int32_t* isBlank);
@@ -79,14 +70,11 @@ class TVNXVirtualISQLCursor final : public TVNXErrorObject {
 
   std::int32_t CurrentRow = -1;
   TVNXISQLCursor* SourceCursor;    // not counted, not released here
-  TVNXFieldMappings Fields;        // element 0 unused
   TVNXTypeMappings TypeCache;
   TVNXMappingOptions MappingOptions;
   std::vector<TVNXRow> Rows;
 
  private:
-  // Raises when column is outside 1 to the column count.
-  void CheckColumn(std::uint16_t column) const;
   // The cell of the current row; an empty cell before the first row or past a short row.
   const TVNXCell& Current(std::uint16_t column) const;
   // Writes IsBlank and returns the cell, or null for a NULL value.
