@@ -356,7 +356,76 @@ TDateTime TextToDateTime(std::string_view text, char fracSep) {
   return rt::EncodeDateTime(f.year, f.month, f.day, f.hour, f.minute, f.second, f.ms);
 }
 
+namespace {
+
+// Two decimal digits at p; false when either is not a digit.
+inline bool TwoAt(const char* p, unsigned& out) noexcept {
+  const unsigned a = static_cast<unsigned>(static_cast<unsigned char>(p[0])) - '0';
+  const unsigned b = static_cast<unsigned>(static_cast<unsigned char>(p[1])) - '0';
+  out = a * 10 + b;
+  return a <= 9 && b <= 9;
+}
+
+bool IsLeapYear(unsigned y) noexcept { return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0); }
+
+// The date "YYYY-MM-DD" exactly as the server writes it, checked against the calendar, to
+// its day number; false for any other text.
+bool ServerDateToDayNumber(std::string_view text, std::int32_t& out) noexcept {
+  const char* p = text.data();
+  unsigned c, y, m, d;
+  if (text.size() != 10 || p[4] != '-' || p[7] != '-' || !TwoAt(p, c) || !TwoAt(p + 2, y) || !TwoAt(p + 5, m) ||
+      !TwoAt(p + 8, d))
+    return false;
+  y += c * 100;
+  static constexpr unsigned char kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (y == 0 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] + (m == 2 && IsLeapYear(y) ? 1u : 0u)) return false;
+  // Days since 1 January 1970 by the civil calendar, then the day number of that date.
+  const unsigned yy = y - (m <= 2);
+  const unsigned era = yy / 400;
+  const unsigned yoe = yy - era * 400;
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  out = static_cast<std::int32_t>(era * 146097 + doe) - 719468 + 719163;
+  return true;
+}
+
+// "YYYY-MM-DD HH:MM:SS[<fracSep>digits]" exactly as the server writes a time stamp; false
+// for any other text, which takes the general reading.
+bool ServerTimeStamp(std::string_view text, char fracSep, TSQLTimeStamp& out) noexcept {
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  unsigned c, y, mo, d, h, mi, s;
+  if (n < 19 || p[4] != '-' || p[7] != '-' || (p[10] != ' ' && p[10] != 'T') || p[13] != ':' || p[16] != ':' ||
+      !TwoAt(p, c) || !TwoAt(p + 2, y) || !TwoAt(p + 5, mo) || !TwoAt(p + 8, d) || !TwoAt(p + 11, h) ||
+      !TwoAt(p + 14, mi) || !TwoAt(p + 17, s))
+    return false;
+  unsigned ms = 0;
+  if (n > 19) {
+    if (p[19] != fracSep || n == 20) return false;
+    // The first three digits of the fraction, padded with zeros, are the milliseconds.
+    unsigned used = 0;
+    for (std::size_t i = 20; i < n; ++i) {
+      const unsigned x = static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0';
+      if (x > 9) return false;
+      if (used < 3) ms = ms * 10 + x, ++used;
+    }
+    for (; used < 3; ++used) ms *= 10;
+  }
+  out.Year = static_cast<std::int16_t>(c * 100 + y);
+  out.Month = static_cast<std::uint16_t>(mo);
+  out.Day = static_cast<std::uint16_t>(d);
+  out.Hour = static_cast<std::uint16_t>(h);
+  out.Minute = static_cast<std::uint16_t>(mi);
+  out.Second = static_cast<std::uint16_t>(s);
+  out.Fractions = ms;
+  return true;
+}
+
+}  // namespace
+
 std::int32_t TextToDayNumber(std::string_view text, char fracSep) {
+  std::int32_t day;
+  if (ServerDateToDayNumber(text, day)) return day;
   MomentFields f;
   double date;
   // The moment's detour through a floating-point day count gives the same day for a date
@@ -367,6 +436,7 @@ std::int32_t TextToDayNumber(std::string_view text, char fracSep) {
 }
 
 void TextToSQLTimeStamp(std::string_view text, char fracSep, TSQLTimeStamp& out) {
+  if (ServerTimeStamp(text, fracSep, out)) return;
   const MomentFields f = ReadMoment(text, fracSep);
   // No calendar check, but a field that does not fit the record would come out as another
   // value: refuse it rather than truncate.
@@ -448,9 +518,9 @@ std::vector<std::int32_t> TextToOidVector(std::string_view text) {
   return out;
 }
 
-std::int32_t TextToInteger(std::string_view text) { return rt::StrToInt(text); }
+std::int32_t TextToIntegerSlow(std::string_view text) { return rt::StrToInt(text); }
 
-std::int64_t TextToInt64(std::string_view text) { return rt::StrToInt64(text); }
+std::int64_t TextToInt64Slow(std::string_view text) { return rt::StrToInt64(text); }
 
 double TextToFloat(std::string_view text) {
   double v;

@@ -54,8 +54,42 @@ std::vector<std::int32_t> TextToOidVector(std::string_view text);
 
 // --- Inline readings of the getters: no allocation unless they fail -------------------
 // Decimal integers; raise rt::EConvertError "'%s' is not a valid integer value".
-std::int32_t TextToInteger(std::string_view text);
-std::int64_t TextToInt64(std::string_view text);
+// The general integer readings (TextToInteger and TextToInt64 below read the usual short
+// texts inline and fall back to these).
+std::int32_t TextToIntegerSlow(std::string_view text);
+std::int64_t TextToInt64Slow(std::string_view text);
+
+namespace detail {
+// "[-]digits" with at most `maxDigits` digits, which cannot overflow; false otherwise.
+template <class T, unsigned maxDigits>
+inline bool ShortInteger(std::string_view text, T& out) noexcept {
+  const char* p = text.data();
+  std::size_t n = text.size();
+  const bool negative = n != 0 && *p == '-';
+  p += negative;
+  n -= negative;
+  if (n == 0 || n > maxDigits) return false;
+  std::uint64_t v = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0';
+    if (d > 9) return false;
+    v = v * 10 + d;
+  }
+  out = negative ? static_cast<T>(0 - static_cast<T>(v)) : static_cast<T>(v);
+  return true;
+}
+}  // namespace detail
+
+// Every integer value of a result passes here: the usual short text is read inline, the
+// rest (signs, long or invalid texts) by the general reading with its messages.
+inline std::int32_t TextToInteger(std::string_view text) {
+  std::int32_t v;
+  return detail::ShortInteger<std::int32_t, 9>(text, v) ? v : TextToIntegerSlow(text);
+}
+inline std::int64_t TextToInt64(std::string_view text) {
+  std::int64_t v;
+  return detail::ShortInteger<std::int64_t, 18>(text, v) ? v : TextToInt64Slow(text);
+}
 // Floating point with "." as separator; "$" money text (a sign before the "$" is kept,
 // "," group separators dropped); NaN and infinities as the server writes them. Raises
 // rt::EConvertError "'%s' is not a valid floating point value".

@@ -15,11 +15,14 @@ scripts/setup.sh
 native=${VNX_BENCH_NATIVE:-build/native-bench}
 i386=${VNX_BENCH_I386:-build/i386}
 jobs=${VNX_JOBS:-$(nproc)}
-# A tree that exists keeps its configuration (the i386 one its toolchain).
-[ -f "$native/CMakeCache.txt" ] ||
-  cmake -S . -B "$native" -DVNX_SANITIZE=OFF -DVNX_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-[ -f "$i386/CMakeCache.txt" ] ||
+# Configured every time, so that a tree made before the benchmarks existed learns of them;
+# an existing tree keeps the rest of its configuration.
+cmake -S . -B "$native" -DVNX_SANITIZE=OFF -DVNX_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if [ -f "$i386/CMakeCache.txt" ]; then
+  cmake -S . -B "$i386" >/dev/null
+else
   cmake -S . -B "$i386" -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
 cmake --build "$native" -j "$jobs" --target fetch_bench subst_bench >/dev/null
 cmake --build "$i386" -j "$jobs" --target fetch_bench subst_bench >/dev/null
 
