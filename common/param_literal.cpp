@@ -72,30 +72,54 @@ std::size_t Escape(char* to, std::string_view text, PGconn* connection) {
   return PQ.PQescapeString(to, text.data(), text.size());
 }
 
-// Appends text escaped for the connection, without a zero-filled scratch string: short
-// values, the usual case, use the stack.
+// Appends text escaped for the connection. Short values, the usual case, are escaped on the
+// stack; long ones straight into the statement, with no second buffer and no copy.
 void AppendEscaped(std::string& out, std::string_view text, PGconn* connection) {
   const std::size_t nul = text.find('\0');
   if (nul != std::string_view::npos) text = text.substr(0, nul);
   char local[512];
-  std::unique_ptr<char[]> heap;
-  char* buffer = local;
-  if (text.size() * 2 + 1 > sizeof local) {
-    heap.reset(new char[text.size() * 2 + 1]);
-    buffer = heap.get();
+  if (text.size() * 2 + 1 <= sizeof local) {
+    out.append(local, Escape(local, text, connection));
+    return;
   }
-  out.append(buffer, Escape(buffer, text, connection));
+  const std::size_t at = out.size();
+  out.resize(at + text.size() * 2 + 1);
+  out.resize(at + Escape(out.data() + at, text, connection));
+}
+
+// The bytes escaping leaves as they are: ASCII other than the quote, the backslash and NUL.
+// Multibyte characters start with a high byte in every client encoding, so text made of these
+// bytes alone comes out of PQescapeStringConn unchanged.
+struct PlainByteTable {
+  bool plain[256] = {};
+  constexpr PlainByteTable() {
+    for (int c = 1; c < 0x80; ++c) plain[c] = c != '\'' && c != '\\';
+  }
+};
+constexpr PlainByteTable kPlainBytes;
+
+bool IsPlain(std::string_view text) noexcept {
+  for (char c : text)
+    if (!kPlainBytes.plain[static_cast<unsigned char>(c)]) return false;
+  return true;
 }
 
 // Text, memo and array literals: converted to the connection's encoding first, so that
 // escaping for that connection sees the bytes the server will receive.
 void AppendTextLiteral(std::string& out, std::string_view text, const std::string& clientEncoding, PGconn* conn) {
+  if (IsPlain(text)) {
+    // Nothing to convert or escape: the value goes in as it stands.
+    out.reserve(out.size() + text.size() + 2);
+    out += kLiteralQuote;
+    out += text;
+    out += kLiteralQuote;
+    return;
+  }
   std::string converted;
   if (IsUtf8(clientEncoding) && !IsAscii(text)) {
     converted = ApplicationToUtf8(text);
     text = converted;
   }
-  out.reserve(out.size() + text.size() + 2);
   out += kLiteralQuote;
   AppendEscaped(out, text, conn);
   out += kLiteralQuote;

@@ -168,7 +168,8 @@ std::string TVNXISQLCommand::SubstituteParameters() {
   TVNXTokenKind tokenKind;
   std::int32_t tokenIndex;
   for (;;) {
-    const std::string_view text = Parser.NextToken(tokenKind, tokenIndex);
+    // The text up to the next marker or the end of the statement goes in unchanged.
+    out += Parser.NextMarker(tokenKind, tokenIndex);
     if (tokenKind == TVNXTokenKind::tkEndOfStatement) {
       // The ";" right after "insert into t values(...)"-like heads is not taken as the
       // end of the statement; everything else ends it, and with parameters only the first
@@ -180,20 +181,16 @@ std::string TVNXISQLCommand::SubstituteParameters() {
       if (dropped) continue;
       break;
     }
-    if (text == "?") {
-      // A procedure call has a marker for each input parameter only: its markers take the
-      // input parameters in order, never the value of an output parameter.
-      if (storedProc)
-        while (index < Params.size() && Params[index].ParamType != paramIN && Params[index].ParamType != paramINOUT)
-          ++index;
-      if (index >= Params.size())
-        throw EVNXError(rt::Format(Res(res::SMissingParameter), ++marker));
-      ++marker;
-      AppendParamLiteral(out, Params[index], storedProc, encoding, Connection->Handle);
-      ++index;
-      continue;
-    }
-    out += text;
+    // A procedure call has a marker for each input parameter only: its markers take the
+    // input parameters in order, never the value of an output parameter.
+    if (storedProc)
+      while (index < Params.size() && Params[index].ParamType != paramIN && Params[index].ParamType != paramINOUT)
+        ++index;
+    if (index >= Params.size())
+      throw EVNXError(rt::Format(Res(res::SMissingParameter), ++marker));
+    ++marker;
+    AppendParamLiteral(out, Params[index], storedProc, encoding, Connection->Handle);
+    ++index;
   }
   return out;
 }

@@ -122,6 +122,17 @@ std::string_view TVNXSQLParser::NextToken(TVNXTokenKind& kind, std::int32_t& ind
   return text;
 }
 
+// Flattened: the token steps run inline here, as this loop carries the substitution of every
+// statement with parameters.
+[[gnu::flatten]] std::string_view TVNXSQLParser::NextMarker(TVNXTokenKind& kind, std::int32_t& index) {
+  const std::size_t from = pos_;
+  for (;;) {
+    const std::string_view text = NextToken(kind, index);
+    const bool marker = rawKind_ == RawKind::Word && text.size() == 1 && text[0] == '?';
+    if (marker || kind == TVNXTokenKind::tkEndOfStatement) return std::string_view(sql_).substr(from, tokenStart_ - from);
+  }
+}
+
 void TVNXSQLParser::NextToken(TVNXSQLToken& token) {
   const std::string_view text = NextToken(token.Kind, token.Index);
   token.Text.assign(text);

@@ -43,6 +43,11 @@ class TVNXSQLParser {
   // parser's text (valid until SetSQL) and fills kind and index.
   std::string_view NextToken(TVNXTokenKind& kind, std::int32_t& index);
 
+  // Reads tokens as NextToken does up to the next "?" marker or the end of the statement,
+  // and returns the text of the tokens passed over (a view into the parser's text). kind and
+  // index describe the token it stopped at, which is consumed.
+  std::string_view NextMarker(TVNXTokenKind& kind, std::int32_t& index);
+
   // Resets, skips leading blanks, reads the first token and returns the kind found. Leaves
   // the parser after the first word: reset before scanning.
   std::uint8_t StatementKind();

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstring>
 #include <functional>
+#include <random>
 
 #include "common/errors.h"
 #include "common/param_literal.h"
@@ -201,6 +202,21 @@ TEST_F(ParamLiteral, Arrays) {
   // The array text is escaped as a whole for the string literal around it.
   EXPECT_EQ(Lit(Param(fldARRAY, address)), "'{\"it''s \\\\\"x\\\\\"\", \"\xE9\"}'");
   EXPECT_EQ(Lit(Param(fldARRAY, address), false, "UTF8"), "'{\"it''s \\\\\"x\\\\\"\", \"\xC3\xA9\"}'");
+}
+
+// Values that need no escaping skip libpq: whatever the text, the literal must be the one
+// libpq's escaping gives, on both sides of the stack buffer's size.
+TEST_F(ParamLiteral, TextLiteralsMatchLibpqEscaping) {
+  std::mt19937 rng(11);
+  const std::string alphabet = std::string("aZ09 ?'\\\"\x01\x7F\x80\xE9\xFF", 14) + std::string(1, '\0');
+  for (int i = 0; i < 600; ++i) {
+    const std::size_t n = rng() % 4 == 0 ? 200 + rng() % 400 : rng() % 12;
+    std::string text;
+    // Mostly plain text, so that both the plain and the escaped paths are taken.
+    const bool plain = rng() % 2 == 0;
+    for (std::size_t k = 0; k < n; ++k) text += plain ? alphabet[rng() % 5] : alphabet[rng() % alphabet.size()];
+    EXPECT_EQ(Lit(Bytes(fldZSTRING, text)), "'" + EscapeStringLiteral(text, nullptr) + "'");
+  }
 }
 
 TEST_F(ParamLiteral, EscapingWithoutConnection) {

@@ -82,6 +82,38 @@ TEST(SQLParser, MarkersAreTokensOnlyOutsideQuotesAndComments) {
   EXPECT_EQ(markers("(?,?)"), 2);
 }
 
+// NextMarker must cut a text exactly where stepping token by token finds markers and
+// statement ends, with the same index and statement kind.
+TEST(SQLParser, NextMarkerAgreesWithTokenSteps) {
+  std::mt19937 rng(7);
+  const std::string alphabet = "ab ?'\"-/*\r\n;$\t\\";
+  const std::string heads[] = {"", "insert ", "update ", "DELETE ", "select "};
+  for (int i = 0; i < 3000; ++i) {
+    std::string s = heads[rng() % 5];
+    const int n = static_cast<int>(rng() % 24);
+    for (int k = 0; k < n; ++k) s += alphabet[rng() % alphabet.size()];
+
+    TVNXSQLParser steps(s), jumps(s);
+    TVNXTokenKind stepKind, jumpKind;
+    std::int32_t stepIndex = 0, jumpIndex = 0;
+    for (int stop = 0; stop < 40; ++stop) {
+      std::string passed;
+      for (;;) {
+        const std::string_view t = steps.NextToken(stepKind, stepIndex);
+        if (t == "?" || stepKind == TVNXTokenKind::tkEndOfStatement) break;
+        passed += t;
+      }
+      ASSERT_EQ(jumps.NextMarker(jumpKind, jumpIndex), passed) << s;
+      ASSERT_EQ(jumpKind, stepKind) << s;
+      ASSERT_EQ(jumpIndex, stepIndex) << s;
+      ASSERT_EQ(jumps.CurrentStatementKind(), steps.CurrentStatementKind()) << s;
+      ASSERT_EQ(jumps.LastToken().Text, steps.LastToken().Text) << s;
+      ASSERT_EQ(jumps.PreviousToken().Text, steps.PreviousToken().Text) << s;
+      if (stepKind == TVNXTokenKind::tkEndOfStatement && steps.LastToken().Text.empty()) break;
+    }
+  }
+}
+
 TEST(SQLParser, TokenKinds) {
   const auto t = Tokens("insert into t values (1); -- x\r\n");
   std::vector<TVNXTokenKind> kinds;
