@@ -140,9 +140,10 @@ struct Timing {
   const int rows = pq.ntuples(r);
   Row row{};
   for (int i = 0; i < rows; ++i) {
-    // A reader that cannot know its data checks for NULL, as the driver must.
+    // A reader that cannot know its data checks for NULL, as the driver must; like the
+    // driver it asks only for values of length 0, the length libpq gives a NULL.
     for (int col = 0; col < 8; ++col)
-      if (pq.getisnull(r, i, col)) Die("unexpected NULL");
+      if (pq.getlength(r, i, col) == 0 && pq.getisnull(r, i, col)) Die("unexpected NULL");
     auto v = [&](int col) { return pq.getvalue(r, i, col); };
     auto n = [&](int col) { return pq.getlength(r, i, col); };
     row.i4 = Int<std::int32_t>(v(0), n(0));

@@ -208,11 +208,13 @@ std::string_view TVNXISQLCursor::ValueText(std::uint16_t column, std::string& sc
     CheckColumn(column);  // raises
   const int row = CurrentRow;
   const int col = column - 1;
-  const bool null = row < 0 || row >= rowCount_ || PQ.PQgetisnull(Result, row, col) != 0;
+  const bool past = row < 0 || row >= rowCount_;
+  // libpq gives a NULL the length 0: only an empty value needs the null test.
+  const int length = past ? 0 : PQ.PQgetlength(Result, row, col);
+  const bool null = past || (length == 0 && PQ.PQgetisnull(Result, row, col) != 0);
   if (isBlank) *isBlank = null ? -1 : 0;
   if (null) return false;
-  const char* v = PQ.PQgetvalue(Result, row, col);
-  text = std::string_view(v, static_cast<std::size_t>(PQ.PQgetlength(Result, row, col)));
+  text = std::string_view(PQ.PQgetvalue(Result, row, col), static_cast<std::size_t>(length));
   if (convertUtf8_) [[unlikely]] {
     convertScratch_ = Utf8ToApplication(text);
     text = convertScratch_;

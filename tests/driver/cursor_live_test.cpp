@@ -356,6 +356,27 @@ TEST_F(CursorLive, ResultWithoutColumnsHasNoColumns) {
   EXPECT_EQ(ErrorOf(c), "Query returned no fields.");
 }
 
+// An empty value and a NULL both come with length 0: only the second is blank.
+TEST_F(CursorLive, EmptyValuesAreNotNull) {
+  LiveSession s;
+  ASSERT_EQ(s.connectResult, 0) << s.ConnError();
+  Cursor c = s.Query("select ''::varchar(5) as e, null::varchar(5) as n, ''::text as t, null::text as u");
+  ASSERT_EQ(c.call(&ISQLCursorVtbl::next), 0);
+  char buf[8] = "xyz";
+  std::int32_t blank = 7;
+  EXPECT_EQ(c.call(&ISQLCursorVtbl::getString, std::uint16_t(1), buf, &blank), 0);
+  EXPECT_EQ(blank, 0);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(c.call(&ISQLCursorVtbl::getString, std::uint16_t(2), buf, &blank), 0);
+  EXPECT_EQ(blank, -1);
+  std::uint32_t size = 99;
+  EXPECT_EQ(c.call(&ISQLCursorVtbl::getBlobSize, std::uint16_t(3), &size, &blank), 0);
+  EXPECT_EQ(blank, 0);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(c.call(&ISQLCursorVtbl::getBlobSize, std::uint16_t(4), &size, &blank), 0);
+  EXPECT_EQ(blank, -1);
+}
+
 TEST_F(CursorLive, ValuesLongerThanTheDescribedSizeAreRefused) {
   LiveSession s(SessionOptions{.options = "ByteaMode=asVarBytes"});
   ASSERT_EQ(s.connectResult, 0) << s.ConnError();
