@@ -21,14 +21,14 @@ TEST(DriverEntry, CreatesDriverWithAndWithoutArguments) {
   Driver d;
   EXPECT_EQ(Lib().getDriver()(nullptr, nullptr, d.out()), 0);
   ASSERT_TRUE(d);
-  EXPECT_EQ(d.refCount(), 1);
+  EXPECT_EQ(RefCount(d), 1);
   // Without a place to put it the driver is made and dropped again.
   EXPECT_EQ(Lib().getDriver()("libpq.so", "", nullptr), 0);
   // An out argument is overwritten without being read.
   void* garbage = reinterpret_cast<void*>(0x1);
   EXPECT_EQ(Lib().getDriver()(nullptr, nullptr, &garbage), 0);
   Driver owned(garbage);
-  EXPECT_EQ(owned.refCount(), 1);
+  EXPECT_EQ(RefCount(owned), 1);
 }
 
 TEST(DriverEntry, QueryInterfaceKnowsItsOwnIdentityOnly) {
@@ -37,7 +37,7 @@ TEST(DriverEntry, QueryInterfaceKnowsItsOwnIdentityOnly) {
   EXPECT_EQ(d.vt()->Unknown.QueryInterface(d.get(), &vnx::IID_ISQLDriver, &same), vnx::S_OK);
   EXPECT_EQ(same, d.get());
   Driver extra(same);
-  EXPECT_EQ(d.refCount(), 2);
+  EXPECT_EQ(RefCount(d), 2);
   void* unknown = nullptr;
   EXPECT_EQ(d.vt()->Unknown.QueryInterface(d.get(), &vnx::IID_IUnknown, &unknown), vnx::S_OK);
   Driver extra2(unknown);
@@ -94,12 +94,12 @@ TEST(DriverEntry, FreshConnectionHasAnEmptyErrorMessage) {
 TEST(DriverEntry, ConnectionsAreCountedIndependentlyOfTheDriver) {
   Driver d = GetDriver(Lib());
   Connection c = NewConnection(d);
-  EXPECT_EQ(c.refCount(), 1);
-  EXPECT_EQ(d.refCount(), 1);  // a child does not hold its parent
+  EXPECT_EQ(RefCount(c), 1);
+  EXPECT_EQ(RefCount(d), 1);  // a child does not hold its parent
   void* q = nullptr;
   EXPECT_EQ(c.vt()->Unknown.QueryInterface(c.get(), &vnx::IID_ISQLConnection, &q), vnx::S_OK);
   Connection extra(q);
-  EXPECT_EQ(c.refCount(), 2);
+  EXPECT_EQ(RefCount(c), 2);
 }
 
 TEST(DriverEntry, CancelQueryIgnoresHandlesItCannotUse) {

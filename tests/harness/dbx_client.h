@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "driver/dbx_interfaces.h"
+#include "tools/vnxsql/dbx_client.h"
 
 namespace vnxtest {
 
@@ -31,52 +32,21 @@ class DriverLibrary {
   CancelQueryFn cancelQuery_ = nullptr;
 };
 
-// A counted interface pointer; releases its reference when it goes.
+// The shell's counted interface pointer serves the tests too.
 template <class Vtbl>
-class Intf {
- public:
-  Intf() = default;
-  explicit Intf(void* p) : p_(p) {}
-  Intf(const Intf&) = delete;
-  Intf& operator=(const Intf&) = delete;
-  Intf(Intf&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-  Intf& operator=(Intf&& o) noexcept {
-    reset();
-    p_ = std::exchange(o.p_, nullptr);
-    return *this;
-  }
-  ~Intf() { reset(); }
+using Intf = vnxsql::Intf<Vtbl>;
+using vnxsql::Command;
+using vnxsql::Connection;
+using vnxsql::Cursor;
+using vnxsql::Driver;
+using vnxsql::MetaData;
 
-  void reset() {
-    if (p_) vt()->Unknown.Release(std::exchange(p_, nullptr));
-  }
-  // For out and var arguments: drops the current reference first.
-  void** out() {
-    reset();
-    return &p_;
-  }
-  void* get() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  const Vtbl* vt() const { return *static_cast<const Vtbl* const*>(p_); }
-  // Calls an operation: obj.call(&Vtbl::op, args...).
-  template <class F, class... A>
-  auto call(F Vtbl::*op, A&&... args) const {
-    return (vt()->*op)(p_, std::forward<A>(args)...);
-  }
-  std::int32_t refCount() const {  // AddRef followed by Release reports the count
-    vt()->Unknown.AddRef(p_);
-    return vt()->Unknown.Release(p_);
-  }
-
- private:
-  void* p_ = nullptr;
-};
-
-using Driver = Intf<vnx::ISQLDriverVtbl>;
-using Connection = Intf<vnx::ISQLConnectionVtbl>;
-using Command = Intf<vnx::ISQLCommandVtbl>;
-using Cursor = Intf<vnx::ISQLCursorVtbl>;
-using MetaData = Intf<vnx::ISQLMetaDataVtbl>;
+// The object's reference count: AddRef followed by Release reports it.
+template <class Vtbl>
+std::int32_t RefCount(const Intf<Vtbl>& obj) {
+  obj.vt()->Unknown.AddRef(obj.get());
+  return obj.vt()->Unknown.Release(obj.get());
+}
 
 // The object's last error text through getErrorMessageLen and getErrorMessage.
 template <class Vtbl>

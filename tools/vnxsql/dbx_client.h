@@ -17,6 +17,8 @@ template <class Vtbl>
 class Intf {
  public:
   Intf() = default;
+  // Takes over a reference the caller already holds.
+  explicit Intf(void* p) : p_(p) {}
   Intf(const Intf&) = delete;
   Intf& operator=(const Intf&) = delete;
   Intf(Intf&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
