@@ -10,6 +10,7 @@
 #include "parser/sql_parser.h"
 #include "runtime/bcd.h"
 #include "runtime/variant.h"
+#include "tests/common/param_values.h"
 #include "tests/common/live_connection.h"
 
 namespace {
@@ -28,32 +29,6 @@ std::string Substitute(const std::string& sql, const std::vector<std::string>& l
     if (t.Text.empty()) return out;
     out += t.Text == "?" && next < literals.size() ? literals[next++] : t.Text;
   }
-}
-
-template <class T>
-CommandParam Param(std::uint16_t type, const T& value, std::uint16_t subType = 0) {
-  CommandParam p;
-  p.LogicalType = type;
-  p.SubType = subType;
-  p.Length = sizeof value;
-  p.Data.resize(sizeof value);
-  std::memcpy(p.Data.data(), &value, sizeof value);
-  p.HasData = true;
-  return p;
-}
-
-CommandParam Bytes(std::uint16_t type, std::string_view bytes, std::uint16_t subType = 0) {
-  CommandParam p;
-  p.LogicalType = type;
-  p.SubType = subType;
-  if (type == fldVARBYTES) {  // var-bytes values carry their 16-bit length first
-    const auto n = static_cast<std::uint16_t>(bytes.size());
-    p.Data.assign(reinterpret_cast<const std::uint8_t*>(&n), reinterpret_cast<const std::uint8_t*>(&n) + 2);
-  }
-  p.Data.insert(p.Data.end(), bytes.begin(), bytes.end());
-  p.Length = static_cast<std::uint32_t>(p.Data.size());
-  p.HasData = true;
-  return p;
 }
 
 class ParamLiteralLive : public ::testing::Test {

@@ -12,42 +12,18 @@
 #include "runtime/bcd.h"
 #include "runtime/exception.h"
 #include "runtime/variant.h"
+#include "tests/common/param_values.h"
 
 namespace {
 
 using namespace vnx;
+using namespace vnxtest;
 
 class ParamLiteral : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { LoadLibpq(VNX_TEST_LIBPQ); }
   void TearDown() override { std::setlocale(LC_ALL, "C"); }
 };
-
-template <class T>
-CommandParam Param(std::uint16_t type, const T& value, std::uint16_t subType = 0) {
-  CommandParam p;
-  p.LogicalType = type;
-  p.SubType = subType;
-  p.Length = sizeof value;
-  p.Data.resize(sizeof value);
-  std::memcpy(p.Data.data(), &value, sizeof value);
-  p.HasData = true;
-  return p;
-}
-
-CommandParam Bytes(std::uint16_t type, std::string_view bytes, std::uint16_t subType = 0) {
-  CommandParam p;
-  p.LogicalType = type;
-  p.SubType = subType;
-  if (type == fldVARBYTES) {  // var-bytes values carry their 16-bit length first
-    const auto n = static_cast<std::uint16_t>(bytes.size());
-    p.Data.assign(reinterpret_cast<const std::uint8_t*>(&n), reinterpret_cast<const std::uint8_t*>(&n) + 2);
-  }
-  p.Data.insert(p.Data.end(), bytes.begin(), bytes.end());
-  p.Length = static_cast<std::uint32_t>(p.Data.size());
-  p.HasData = true;
-  return p;
-}
 
 std::string Lit(const CommandParam& p, bool storedProc = false, const std::string& enc = "LATIN1") {
   return FormatParamLiteral(p, storedProc, enc, nullptr);
