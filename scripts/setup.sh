@@ -34,12 +34,31 @@ fi
 
 mapfile -t missing < <(missing_packages)
 
+# The i386 libraries must have the very version of their amd64 twins. When a mirror serves
+# one architecture's index of a suite and not the other's (seen with bookworm-security while
+# the mirror was syncing), the amd64 candidate runs ahead and apt finds no solution. The
+# second try installs from the other suites alone, whose two indexes agree.
+install_missing() {
+  apt-get install -y -qq --no-remove --no-install-recommends "$@" && return 0
+  echo "setup.sh: retrying without the security suite, whose indexes disagree" >&2
+  local parts
+  parts=$(mktemp -d)
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -e "$f" ] || continue
+    awk 'BEGIN { RS = ""; ORS = "\n\n" } !/debian-security/' "$f" > "$parts/$(basename "$f")"
+  done
+  [ -f /etc/apt/sources.list ] && grep -v debian-security /etc/apt/sources.list > "$parts/main.list"
+  apt-get -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$parts" \
+    install -y -qq --no-remove --no-install-recommends "$@"
+  rm -rf "$parts"
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-remove --no-install-recommends "${missing[@]}"
+  apt-get update -qq || echo "setup.sh: some package indexes could not be fetched" >&2
+  install_missing "${missing[@]}"
 elif [ -n "${need_update:-}" ]; then
-  apt-get update -qq
+  apt-get update -qq || echo "setup.sh: some package indexes could not be fetched" >&2
 fi
 
 # A locale whose decimal separator is a comma, for the locale-independence tests.
