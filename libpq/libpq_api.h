@@ -34,8 +34,7 @@ inline constexpr int kLibpqRequiredCount = 0
     ;
 static_assert(kLibpqRequiredCount == 84);
 
-// True when the table is bound (the slots of PQconnectdb, PQexec, PQgetResult and lo_open
-// are set).
+// True when the whole table is bound; the table may be read from then on, by any thread.
 bool LibpqLoaded() noexcept;
 
 // Opens the library and binds the table. Returns false and does nothing when the table is

@@ -2,7 +2,9 @@
 #include <dlfcn.h>
 #include <errno.h>
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "common/errors.h"
@@ -22,6 +24,12 @@ void* g_handle = nullptr;        // the opened library; kept for the life of the
 std::string g_loadedName;        // set only when the whole table was bound
 void* g_binding = nullptr;       // library being bound by the running LoadLibpq
 std::string g_bindingName;       // and its name, for the messages
+
+// Connections of one process may connect first from several threads at once: one of them
+// binds the table, under this lock, and publishes it through the flag; whoever sees the
+// flag set sees the whole table.
+std::mutex g_loadLock;
+std::atomic<bool> g_loaded{false};
 
 std::string DlError() {
   const char* e = dlerror();
@@ -56,9 +64,7 @@ void* OpenModule(const std::string& name, std::string& error) {
 
 }  // namespace
 
-bool LibpqLoaded() noexcept {
-  return PQ.PQconnectdb && PQ.PQexec && PQ.PQgetResult && PQ.lo_open;
-}
+bool LibpqLoaded() noexcept { return g_loaded.load(std::memory_order_acquire); }
 
 const std::string& LoadedLibpqName() noexcept { return g_loadedName; }
 
@@ -73,6 +79,8 @@ void* BindLibpqFunction(const char* name) {
 
 bool LoadLibpq(const std::string& libraryName) {
   if (LibpqLoaded()) return false;
+  std::lock_guard<std::mutex> guard(g_loadLock);
+  if (LibpqLoaded()) return false;  // another thread bound it meanwhile
   const std::string name = libraryName.empty() ? std::string("libpq.so") : libraryName;
 
   std::string error;
@@ -101,6 +109,7 @@ bool LoadLibpq(const std::string& libraryName) {
   g_handle = handle;
   PQ = table;
   g_loadedName = name;
+  g_loaded.store(true, std::memory_order_release);
   return true;
 }
 
