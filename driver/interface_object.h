@@ -94,7 +94,8 @@ struct Slot<Method> {
   }
 };
 
-// A counted reference held by C++ code (a command's output cursor, a cursor's source).
+// A counted reference held by C++ code: a child's reference to the object it was made from,
+// a command's output cursor.
 template <class T>
 class InterfaceRef {
  public:
@@ -113,6 +114,7 @@ class InterfaceRef {
   }
   T* get() const noexcept { return p_; }
   T* operator->() const noexcept { return p_; }
+  T& operator*() const noexcept { return *p_; }
   explicit operator bool() const noexcept { return p_ != nullptr; }
   void reset() noexcept { *this = InterfaceRef(); }
 

@@ -46,7 +46,7 @@ class TVNXISQLCommand final : public TVNXErrorObject {
 
   static const ISQLCommandVtbl Vtbl;
 
-  TVNXISQLConnection* Connection;  // not counted; outlives the command
+  InterfaceRef<TVNXISQLConnection> Connection;  // kept alive while the command lives
   bool BlockRead = false;
   bool BlockWrite = false;
   TVNXSQLParser Parser;

@@ -92,7 +92,7 @@ class TVNXISQLConnection final : public TVNXErrorObject {
  public:
 
   // --- State (Parts of the connection read by commands, cursors and metadata) ---
-  TVNXISQLDriver* Driver;               // owning driver, not counted
+  InterfaceRef<TVNXISQLDriver> Driver;  // the driver that made the connection, kept alive
   PGconn* Handle = nullptr;             // nil while not connected
   bool AsyncMode = false;
   std::string Database;

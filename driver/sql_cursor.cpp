@@ -58,8 +58,7 @@ const ISQLCursorVtbl TVNXISQLCursor::Vtbl = {
 TVNXISQLCursor::TVNXISQLCursor(TVNXISQLCommand* command, TVNXISQLConnection* connection, const std::string& sql,
                                PGresult* result, std::uint8_t typesCachingMode)
     : TVNXCursorColumns(&Vtbl, IID_ISQLCursor, &DestroyAs<TVNXISQLCursor>),
-      Command(command),
-      Connection(command ? command->Connection : connection),
+      Connection(command ? command->Connection.get() : connection),
       Result(result),
       TypesCachingMode(typesCachingMode) {
   try {

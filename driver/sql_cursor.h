@@ -61,8 +61,9 @@ class TVNXISQLCursor final : public TVNXCursorColumns {
 
   static const ISQLCursorVtbl Vtbl;
 
-  TVNXISQLCommand* Command;        // none for metadata cursors
-  TVNXISQLConnection* Connection;  // not counted
+  // Kept alive while the cursor lives. The command is not held: it holds its last cursor
+  // itself, and the cursor needs nothing of it after creation.
+  InterfaceRef<TVNXISQLConnection> Connection;
   PGresult* Result;
   std::int32_t CurrentRow = -1;
   std::string SQL;

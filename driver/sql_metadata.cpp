@@ -37,6 +37,8 @@ const ISQLMetaDataVtbl TVNXISQLMetaData::Vtbl = {
 TVNXISQLMetaData::TVNXISQLMetaData(TVNXISQLConnection* connection)
     : TVNXErrorObject(&Vtbl, IID_ISQLMetaData, &DestroyAs<TVNXISQLMetaData>), Connection(connection) {}
 
+TVNXISQLMetaData::~TVNXISQLMetaData() = default;
+
 // --- Options ------------------------------------------------------------------------------
 
 SQLResult TVNXISQLMetaData::SetOption(std::uint32_t option, OptionValue value) {
@@ -151,7 +153,7 @@ SQLResult TVNXISQLMetaData::ExecMetaQuery(const std::string& sql, TVNXISQLCursor
     return DBXERR_FAILED;
   }
   // The cursor owns the result from here on, also when it cannot be made.
-  cursor = new TVNXISQLCursor(nullptr, Connection, sql, result, 0 /* types caching mode Default */);
+  cursor = new TVNXISQLCursor(nullptr, Connection.get(), sql, result, 0 /* types caching mode Default */);
   return DBXERR_NONE;
 }
 
@@ -256,7 +258,7 @@ SQLResult TVNXISQLMetaData::ImportQuery(const std::string& sql, std::uint16_t ty
   InterfaceRef<TVNXVirtualISQLCursor> virt(new TVNXVirtualISQLCursor(result, false));
   if (virt->Fields.size() > typeOidColumn) DescribeAsTypeOid(virt->Fields[typeOidColumn]);
   const SQLResult imported = virt->ImportData();
-  virt->SourceCursor = nullptr;
+  virt->SourceCursor.reset();
   if (imported != DBXERR_NONE) {
     SetErrorText(Res(res::SErrorImportingData));
     return imported;

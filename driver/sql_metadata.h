@@ -17,6 +17,7 @@ class TVNXVirtualISQLCursor;
 class TVNXISQLMetaData final : public TVNXErrorObject {
  public:
   explicit TVNXISQLMetaData(TVNXISQLConnection* connection);
+  ~TVNXISQLMetaData();
 
   // Interface operations.
   SQLResult SetOption(std::uint32_t option, OptionValue value);
@@ -37,7 +38,7 @@ class TVNXISQLMetaData final : public TVNXErrorObject {
 
   static const ISQLMetaDataVtbl Vtbl;
 
-  TVNXISQLConnection* Connection;  // not counted; outlives the metadata object
+  InterfaceRef<TVNXISQLConnection> Connection;  // kept alive while the metadata object lives
   std::string SchemaName;
   std::string CatalogName;
 

@@ -128,6 +128,8 @@ TVNXVirtualISQLCursor::TVNXVirtualISQLCursor(TVNXISQLCursor* source, bool import
   if (import && ImportData() != DBXERR_NONE) throw rt::EDatabaseError(ErrorMessage);
 }
 
+TVNXVirtualISQLCursor::~TVNXVirtualISQLCursor() = default;
+
 namespace {
 
 // A column type outside what the import copies; reported with code 2.
@@ -169,7 +171,7 @@ SQLResult TVNXVirtualISQLCursor::ImportData() {
 }
 
 void TVNXVirtualISQLCursor::ImportRow(TVNXRow& row) {
-  TVNXISQLCursor* src = SourceCursor;
+  TVNXISQLCursor* src = SourceCursor.get();
   void* source = src->AsInterface();
   // A failing call of the source is reported with the source's own text.
   auto check = [src](SQLResult rc) {

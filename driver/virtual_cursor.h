@@ -38,9 +38,11 @@ class TVNXVirtualISQLCursor final : public TVNXCursorColumns {
  public:
   // Takes over the source's column descriptions, type cache and mapping options, and with
   // `import` set copies its rows (raising rt::EDatabaseError with the import's text when
-  // that fails). The source is not counted: whoever made it keeps it alive until the rows
-  // are copied. A null source gives an empty cursor whose Fields and Rows the caller fills.
+  // that fails). The source stays alive until the creator lets it go (SourceCursor.reset()
+  // once the rows are copied). A null source gives an empty cursor whose Fields and Rows
+  // the caller fills.
   TVNXVirtualISQLCursor(TVNXISQLCursor* source, bool import);
+  ~TVNXVirtualISQLCursor();
 
   // Copies every row of the source. 0 on success; 2 for a column type the cursor cannot
   // hold; 0x2000 for any other failure. The text is left in ErrorMessage.
@@ -69,7 +71,7 @@ class TVNXVirtualISQLCursor final : public TVNXCursorColumns {
   static const ISQLCursorVtbl Vtbl;
 
   std::int32_t CurrentRow = -1;
-  TVNXISQLCursor* SourceCursor;    // not counted, not released here
+  InterfaceRef<TVNXISQLCursor> SourceCursor;
   TVNXTypeMappings TypeCache;
   TVNXMappingOptions MappingOptions;
   std::vector<TVNXRow> Rows;

@@ -91,15 +91,18 @@ TEST(DriverEntry, FreshConnectionHasAnEmptyErrorMessage) {
   EXPECT_EQ(buf[1], 'x');
 }
 
-TEST(DriverEntry, ConnectionsAreCountedIndependentlyOfTheDriver) {
+TEST(DriverEntry, ConnectionsKeepTheirDriverAlive) {
   Driver d = GetDriver(Lib());
   Connection c = NewConnection(d);
   EXPECT_EQ(RefCount(c), 1);
-  EXPECT_EQ(RefCount(d), 1);  // a child does not hold its parent
+  EXPECT_EQ(RefCount(d), 2);  // the application's reference and the connection's
   void* q = nullptr;
   EXPECT_EQ(c.vt()->Unknown.QueryInterface(c.get(), &vnx::IID_ISQLConnection, &q), vnx::S_OK);
   Connection extra(q);
   EXPECT_EQ(RefCount(c), 2);
+  c.reset();
+  extra.reset();
+  EXPECT_EQ(RefCount(d), 1);
 }
 
 TEST(DriverEntry, CancelQueryIgnoresHandlesItCannotUse) {

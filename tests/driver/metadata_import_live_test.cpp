@@ -86,7 +86,7 @@ TEST_F(ImportLive, EachColumnTypeGivesItsCell) {
   EXPECT_EQ(v->getLong(7, &big, &blank), 0);
   EXPECT_EQ(big, 9000000000LL);
   // The source is not needed once the rows are copied.
-  v->SourceCursor = nullptr;
+  v->SourceCursor.reset();
   src.reset();
   EXPECT_EQ(v->next(), 0);
   EXPECT_EQ(v->next(), DBXERR_EOF);
