@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "libpq/libpq_api.h"
 #include "runtime/strutil.h"
 
 namespace vnx {
@@ -84,6 +85,59 @@ std::string ApplicationToUtf8(std::string_view text) {
   std::string charset = ApplicationCharset();
   if (rt::SameText(charset, "UTF-8")) return std::string(text);
   return Convert("UTF-8", charset.c_str(), text, false);
+}
+
+}  // namespace vnx
+
+namespace vnx {
+
+std::size_t CharacterPrefixLength(std::string_view text, std::size_t limit,
+                                  const TVNXTextEncoding& encoding) noexcept {
+  if (text.size() <= limit) return text.size();
+  using Kind = TVNXTextEncoding::Kind;
+  auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  Kind kind = encoding.kind;
+  if (kind == Kind::Libpq && (!PQ.PQmblen || encoding.LibpqId < 0)) kind = Kind::Unknown;
+  switch (kind) {
+    case Kind::SingleByte: return limit;
+    case Kind::Utf8: {
+      // Back to the lead byte of the character the limit falls into (at most three steps:
+      // further continuation bytes are no valid text, which may be cut anywhere).
+      std::size_t n = limit;
+      while (n > 0 && limit - n < 3 && (byte(n) & 0xC0) == 0x80) --n;
+      return (byte(n) & 0xC0) == 0x80 ? limit : n;
+    }
+    case Kind::Libpq: {
+      // Only a walk from the start finds where characters begin (a trail byte of SJIS may
+      // look like ASCII). The text is NUL-terminated, so libpq never reads past it.
+      std::size_t n = 0;
+      for (;;) {
+        const int length = PQ.PQmblen(text.data() + n, encoding.LibpqId);
+        const std::size_t step = length > 0 ? static_cast<std::size_t>(length) : 1;
+        if (n + step > limit) return n;
+        n += step;
+      }
+    }
+    case Kind::Unknown: break;
+  }
+  // Bytes below 0x30 are characters of their own in every client encoding; a start without
+  // any byte above 0x7F holds single-byte characters only.
+  bool ascii = true;
+  for (std::size_t i = 0; i < limit && ascii; ++i) ascii = byte(i) < 0x80;
+  if (ascii) return limit;
+  std::size_t n = limit;
+  while (n > 0 && byte(n - 1) >= 0x30) --n;
+  return n;
+}
+
+TVNXTextEncoding ApplicationTextEncoding() {
+  const std::string charset = rt::UpperCase(ApplicationCharset());
+  TVNXTextEncoding e;
+  if (charset == "UTF-8" || charset == "UTF8") e.kind = TVNXTextEncoding::Kind::Utf8;
+  else if (charset.rfind("ISO-8859-", 0) == 0 || charset.rfind("CP125", 0) == 0 || charset.rfind("KOI8", 0) == 0)
+    e.kind = TVNXTextEncoding::Kind::SingleByte;
+  else e.kind = TVNXTextEncoding::Kind::Unknown;
+  return e;
 }
 
 }  // namespace vnx

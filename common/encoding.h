@@ -8,10 +8,31 @@
 // text is never cut short or dropped because one character does not fit.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace vnx {
+
+// What cutting a text between two characters needs to know of its encoding.
+struct TVNXTextEncoding {
+  enum class Kind : std::uint8_t {
+    SingleByte,  // every byte a character
+    Utf8,
+    Libpq,       // libpq's encoding number LibpqId; libpq tells each character's length
+    Unknown,     // possibly multibyte: cut only after a byte no encoding uses inside a character
+  };
+  Kind kind = Kind::SingleByte;
+  int LibpqId = -1;
+};
+
+// The length of the longest start of text, at most limit bytes, that ends between two
+// characters.
+std::size_t CharacterPrefixLength(std::string_view text, std::size_t limit, const TVNXTextEncoding& encoding) noexcept;
+
+// The encoding of texts in the application's character set.
+TVNXTextEncoding ApplicationTextEncoding();
 
 // The iconv name of the application's 8-bit character set.
 std::string ApplicationCharset();

@@ -34,6 +34,28 @@ std::string TVNXISQLConnection::FromServerText(std::string text) const {
   return text;
 }
 
+TVNXTextEncoding TVNXISQLConnection::TextEncoding() const noexcept {
+  // Server texts of a "UTF8" connection were converted to the application's character set;
+  // all others are as libpq handed them over, in the client encoding.
+  try {
+    if (ClientEncoding == "UTF8") return ApplicationTextEncoding();
+  } catch (...) {
+    return TVNXTextEncoding{TVNXTextEncoding::Kind::Unknown};
+  }
+  TVNXTextEncoding e{TVNXTextEncoding::Kind::Unknown};
+  if (Handle && PQ.PQclientEncoding) {
+    e.LibpqId = PQ.PQclientEncoding(Handle);
+    if (e.LibpqId >= 0) e.kind = TVNXTextEncoding::Kind::Libpq;
+  }
+  return e;
+}
+
+std::size_t ErrorTextLength(std::string_view text, const TVNXISQLConnection* connection) noexcept {
+  if (text.size() <= kMaxErrorTextLength) return text.size();
+  const TVNXTextEncoding encoding = connection ? connection->TextEncoding() : TVNXTextEncoding{};
+  return CharacterPrefixLength(text, kMaxErrorTextLength, encoding);
+}
+
 void TVNXISQLConnection::NegotiateClientEncoding() {
   std::string serverEncoding = rt::FromPChar(PQ.PQparameterStatus(Handle, "server_encoding"));
   if (!serverEncoding.empty()) TraceRes(trcConnect, res::SServerEncoding, rt::UpperCase(serverEncoding));

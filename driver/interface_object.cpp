@@ -43,15 +43,15 @@ void TVNXErrorObject::SetErrorText(std::string_view text) noexcept {
 
 SQLResult TVNXErrorObject::getErrorMessage(char* error) {
   if (error) {
-    if (!ErrorMessage.empty()) std::memcpy(error, ErrorMessage.data(), ErrorMessage.size());
-    error[ErrorMessage.size()] = '\0';
+    const std::size_t n = ErrorTextLength(ErrorMessage, TextConnection);
+    if (n > 0) std::memcpy(error, ErrorMessage.data(), n);
+    error[n] = '\0';
   }
   return DBXERR_NONE;
 }
 
 SQLResult TVNXErrorObject::getErrorMessageLen(std::int16_t* errorLen) {
-  // Written as a 16-bit value: a text of more than 32767 characters reads as negative.
-  if (errorLen) *errorLen = static_cast<std::int16_t>(ErrorMessage.size());
+  if (errorLen) *errorLen = static_cast<std::int16_t>(ErrorTextLength(ErrorMessage, TextConnection));
   return DBXERR_NONE;
 }
 

@@ -56,6 +56,17 @@ void DestroyAs(TInterfacedObject* object) noexcept {
   delete static_cast<T*>(object);
 }
 
+class TVNXISQLConnection;
+
+// The longest part of an error text the application can be told about: getErrorMessageLen
+// states the length in a signed 16-bit value.
+inline constexpr std::size_t kMaxErrorTextLength = 32767;
+
+// How many bytes of `text` the application receives: all of it when it fits the 16-bit
+// length, otherwise the longest part that ends between two characters of the text's
+// encoding (that of `connection`'s texts; single bytes without a connection).
+std::size_t ErrorTextLength(std::string_view text, const TVNXISQLConnection* connection) noexcept;
+
 // An object that keeps the text of its last failure and serves getErrorMessage and
 // getErrorMessageLen.
 class TVNXErrorObject : public TInterfacedObject {
@@ -66,7 +77,8 @@ class TVNXErrorObject : public TInterfacedObject {
   void SetErrorText(std::string_view text) noexcept;
 
   // The error-message protocol: the length without terminator as a 16-bit value, then the
-  // text with a NUL into a buffer of at least that length + 1.
+  // text with a NUL into a buffer of at least that length + 1. A text too long for the
+  // 16-bit length is handed out cut, so that the two always agree.
   SQLResult getErrorMessage(char* error);
   SQLResult getErrorMessageLen(std::int16_t* errorLen);
 
@@ -76,6 +88,10 @@ class TVNXErrorObject : public TInterfacedObject {
 
  protected:
   using TInterfacedObject::TInterfacedObject;
+
+  // The connection whose client encoding the texts are in; kept alive by the object's own
+  // counted reference to it (the connection names itself).
+  const TVNXISQLConnection* TextConnection = nullptr;
 };
 
 // The slot wrapper: Slot<&C::op>::Call has the stdcall signature of the interface slot.

@@ -36,7 +36,9 @@ const ISQLCommandVtbl TVNXISQLCommand::Vtbl = {
 };
 
 TVNXISQLCommand::TVNXISQLCommand(TVNXISQLConnection* connection)
-    : TVNXErrorObject(&Vtbl, IID_ISQLCommand, &DestroyAs<TVNXISQLCommand>), Connection(connection) {}
+    : TVNXErrorObject(&Vtbl, IID_ISQLCommand, &DestroyAs<TVNXISQLCommand>), Connection(connection) {
+  TextConnection = connection;
+}
 
 TVNXISQLCommand::~TVNXISQLCommand() { ClearResult(); }
 

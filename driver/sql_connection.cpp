@@ -71,7 +71,9 @@ void WaitForSocket(PGconn* handle, short events) {
 TVNXISQLConnection::TVNXISQLConnection(TVNXISQLDriver* driver)
     : TVNXErrorObject(&Vtbl, IID_ISQLConnection, &DestroyAs<TVNXISQLConnection>),
       Driver(driver),
-      BlobSize(driver ? driver->BlobSize : 0) {}
+      BlobSize(driver ? driver->BlobSize : 0) {
+  TextConnection = this;
+}
 
 TVNXISQLConnection::~TVNXISQLConnection() {
   // An application that releases a connected object without disconnecting must not leak

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/encoding.h"
 #include "common/type_mapping.h"
 #include "driver/connection_options.h"
 #include "driver/interface_object.h"
@@ -59,6 +60,8 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   // A text from libpq or the server as the application reads it: converted from UTF-8 when
   // the client encoding is exactly "UTF8".
   std::string FromServerText(std::string text) const;
+  // The encoding of such texts, for cutting them between characters.
+  TVNXTextEncoding TextEncoding() const noexcept;
 
   // Tracing. Trace hands the text to the application's callback in chunks of at most 1024
   // characters; it returns at once when no callback is set.

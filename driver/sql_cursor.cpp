@@ -61,6 +61,7 @@ TVNXISQLCursor::TVNXISQLCursor(TVNXISQLCommand* command, TVNXISQLConnection* con
       Connection(command ? command->Connection.get() : connection),
       Result(result),
       TypesCachingMode(typesCachingMode) {
+  TextConnection = Connection.get();
   try {
     rowCount_ = Result ? PQ.PQntuples(Result) : 0;
     SQL = command ? command->SQL : sql;

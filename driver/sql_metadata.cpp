@@ -35,7 +35,9 @@ const ISQLMetaDataVtbl TVNXISQLMetaData::Vtbl = {
 };
 
 TVNXISQLMetaData::TVNXISQLMetaData(TVNXISQLConnection* connection)
-    : TVNXErrorObject(&Vtbl, IID_ISQLMetaData, &DestroyAs<TVNXISQLMetaData>), Connection(connection) {}
+    : TVNXErrorObject(&Vtbl, IID_ISQLMetaData, &DestroyAs<TVNXISQLMetaData>), Connection(connection) {
+  TextConnection = connection;
+}
 
 TVNXISQLMetaData::~TVNXISQLMetaData() = default;
 

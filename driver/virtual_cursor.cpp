@@ -10,6 +10,7 @@
 
 #include "common/conversion.h"
 #include "common/errors.h"
+#include "driver/sql_connection.h"
 #include "driver/sql_cursor.h"
 #include "i18n/translate.h"
 #include "resources/command_resources.h"
@@ -121,6 +122,8 @@ double CellToDouble(const TVNXCell& cell) {
 TVNXVirtualISQLCursor::TVNXVirtualISQLCursor(TVNXISQLCursor* source, bool import)
     : TVNXCursorColumns(&Vtbl, IID_ISQLCursor, &DestroyAs<TVNXVirtualISQLCursor>), SourceCursor(source) {
   if (source) {
+    Connection = source->Connection;
+    TextConnection = Connection.get();
     Fields = source->FieldsCopySource();
     TypeCache = source->TypeCache;
     MappingOptions = source->MappingOptionsSource();

@@ -12,6 +12,7 @@
 
 namespace vnx {
 
+class TVNXISQLConnection;
 class TVNXISQLCursor;
 
 // A date-time cell: the runtime's TDateTime (days since 30 December 1899).
@@ -72,6 +73,8 @@ class TVNXVirtualISQLCursor final : public TVNXCursorColumns {
 
   std::int32_t CurrentRow = -1;
   InterfaceRef<TVNXISQLCursor> SourceCursor;
+  // The source's connection: the texts of the rows are in its client encoding.
+  InterfaceRef<TVNXISQLConnection> Connection;
   TVNXTypeMappings TypeCache;
   TVNXMappingOptions MappingOptions;
   std::vector<TVNXRow> Rows;

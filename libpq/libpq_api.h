@@ -12,9 +12,10 @@ namespace vnx {
 
 // Looked up after the required ones; a library without them still loads. Without the
 // connection-aware escaping functions the connection-less ones are used; without the
-// cancel-object functions CancelQuery falls back to PQrequestCancel.
+// cancel-object functions CancelQuery falls back to PQrequestCancel; without PQmblen long
+// error texts are cut where no encoding can be inside a character.
 #define VNX_LIBPQ_OPTIONAL(X) \
-  X(PQescapeStringConn) X(PQescapeByteaConn) X(PQgetCancel) X(PQcancel) X(PQfreeCancel)
+  X(PQescapeStringConn) X(PQescapeByteaConn) X(PQgetCancel) X(PQcancel) X(PQfreeCancel) X(PQmblen)
 
 struct LibpqApi {
 #define VNX_LIBPQ_SLOT(name) decltype(&::name) name = nullptr;

@@ -2,6 +2,7 @@
 // insert and a select, markers are found only where they are markers, stored procedures,
 // affected rows, errors, cancelling and a server that goes away.
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <chrono>
 #include <cstring>
@@ -284,6 +285,62 @@ TEST_F(CommandLive, StoredProcedureInputsAndResultParameter) {
                        &blank), vnx::DBXERR_NO_OUTPUT_CURSOR);
   EXPECT_EQ(ErrorOf(fresh), "No paramaters retrieved from stored procedure.");
 }
+
+// A server message echoing a 70,000-character value: the length reported fits its 16 bits,
+// the text handed over is exactly that long, and it ends between two characters.
+struct LongErrorCase {
+  const char* charSet;    // eConnServerCharSet; nullptr for the negotiated LATIN1
+  const char* iconvName;  // the client encoding, for checking that no character was cut
+  const char* character;
+};
+
+void PrintTo(const LongErrorCase& c, std::ostream* os) { *os << (c.charSet ? c.charSet : "negotiated"); }
+
+class LongErrorText : public ::testing::TestWithParam<LongErrorCase> {};
+
+bool ConvertsWhole(const std::string& text, const char* from) {
+  iconv_t cd = iconv_open("UTF-8", from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string out(text.size() * 4, '\0');
+  char* in = const_cast<char*>(text.data());
+  char* o = out.data();
+  std::size_t inLeft = text.size(), outLeft = out.size();
+  const std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+  iconv_close(cd);
+  return r != static_cast<std::size_t>(-1) && inLeft == 0;
+}
+
+TEST_P(LongErrorText, IsCutToWhatItsLengthCanState) {
+  VNX_REQUIRE_SERVER();
+  SessionOptions o;
+  o.charSet = GetParam().charSet;
+  LiveSession s(o);
+  ASSERT_EQ(s.connectResult, 0) << s.ConnError();
+  std::string value;
+  while (value.size() < 70000) value += GetParam().character;
+  Command c = s.NewCommand();
+  ASSERT_EQ(c.call(&ISQLCommandVtbl::prepare, "select cast(? as integer)", std::uint16_t(1)), 0);
+  c.call(&ISQLCommandVtbl::setParameter, std::uint16_t(1), std::uint16_t(0), std::uint32_t(vnx::paramIN),
+         std::uint16_t(vnx::fldZSTRING), std::uint16_t(0), std::int32_t(0), std::int32_t(0),
+         static_cast<std::uint32_t>(value.size() + 1), value.data(), std::int32_t(0));
+  Cursor r;
+  ASSERT_EQ(c.call(&ISQLCommandVtbl::execute, r.out()), vnx::DBXERR_FAILED);
+  std::int16_t len = -1;
+  ASSERT_EQ(c.call(&ISQLCommandVtbl::getErrorMessageLen, &len), 0);
+  ASSERT_GT(len, 32000);
+  std::string buffer(static_cast<std::size_t>(len) + 1 + 64, 'Z');
+  ASSERT_EQ(c.call(&ISQLCommandVtbl::getErrorMessage, buffer.data()), 0);
+  EXPECT_EQ(buffer.substr(static_cast<std::size_t>(len)), '\0' + std::string(64, 'Z')) << "written past the length";
+  const std::string text = buffer.substr(0, static_cast<std::size_t>(len));
+  EXPECT_NE(text.find("invalid input syntax for type integer"), std::string::npos);
+  EXPECT_TRUE(ConvertsWhole(text, GetParam().iconvName)) << "a character was cut: ..." << text.substr(text.size() - 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ClientEncodings, LongErrorText,
+    ::testing::Values(LongErrorCase{nullptr, "ISO-8859-1", "x"}, LongErrorCase{"/utf8", "UTF-8", "\xC3\xA9"},
+                      LongErrorCase{"/EUC_JP", "EUC-JP", "\xA4\xA2"},
+                      LongErrorCase{"/SJIS", "SHIFT_JIS", "\x83\x5C"}));  // a trail byte that reads as "\\"
 
 TEST(CommandLiveAsync, CancelQueryStopsALongStatement) {
   VNX_REQUIRE_SERVER();

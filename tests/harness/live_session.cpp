@@ -41,6 +41,8 @@ LiveSession::LiveSession(const SessionOptions& o) {
   conn = NewConnection(driver);
   trace.Attach(conn);
   if (o.async) conn.call(&vnx::ISQLConnectionVtbl::SetOption, vnx::eConnBlockingMode, 1);
+  if (o.charSet)
+    conn.call(&vnx::ISQLConnectionVtbl::SetOption, vnx::eConnServerCharSet, reinterpret_cast<vnx::OptionValue>(o.charSet));
   std::string name = o.tcp ? server.TcpServerName(o.options) : server.SocketServerName(o.options);
   connectResult = conn.call(&vnx::ISQLConnectionVtbl::connect, name.c_str(), o.role, o.password);
 }

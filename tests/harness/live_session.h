@@ -37,6 +37,7 @@ struct SessionOptions {
   bool async = false;    // eConnBlockingMode 1
   bool ml = false;       // the multi-language build
   const char* password = "";
+  const char* charSet = nullptr;  // eConnServerCharSet before connect
 };
 
 class LiveSession {
