@@ -169,25 +169,36 @@ SQLResult TVNXISQLConnection::beginTransaction(TTransactionDesc* tranID) {
   return DBXERR_NONE;
 }
 
-SQLResult TVNXISQLConnection::EndTransaction(const char* traceText, const char* statement) {
+SQLResult TVNXISQLConnection::EndTransaction(const char* traceText, const char* statement, bool commit) {
   if (!InTransaction) return DBXERR_NONE;
   TraceRes(trcTransaction, traceText);
   ErrorMessage.clear();
   std::string error;
-  if (!ExecSQL(statement, error)) {
+  PGresult* result = nullptr;
+  const bool ok = ExecQuery(statement, result, error);
+  // The server answers "END;" with ROLLBACK when a statement of the transaction failed:
+  // nothing was committed, and the application must not be told otherwise.
+  const char* tag = ok && commit ? PQ.PQcmdStatus(result) : nullptr;
+  const bool rolledBack = tag && std::strcmp(tag, "ROLLBACK") == 0;
+  if (result) PQ.PQclear(result);
+  if (!ok) {
     SetErrorText(error);
     return DBXERR_FAILED;
   }
-  InTransaction = false;
+  InTransaction = false;  // ended either way: the connection takes new statements
+  if (rolledBack) {
+    SetError(Res(res::SCommitRolledBack));
+    return DBXERR_FAILED;
+  }
   return DBXERR_NONE;
 }
 
 SQLResult TVNXISQLConnection::commit(TTransactionDesc*) {
-  return EndTransaction(res::SCommitingTransaction, "END;");
+  return EndTransaction(res::SCommitingTransaction, "END;", true);
 }
 
 SQLResult TVNXISQLConnection::rollback(TTransactionDesc*) {
-  return EndTransaction(res::SRollingBackTransaction, "ROLLBACK;");
+  return EndTransaction(res::SRollingBackTransaction, "ROLLBACK;", false);
 }
 
 }  // namespace vnx

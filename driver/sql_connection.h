@@ -90,7 +90,9 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   // Chooses and sets the client encoding at the end of connect; raises EVNXError on failure.
   void NegotiateClientEncoding();
   SQLResult GetServerVersion(void* propValue, std::int16_t maxLength, std::int16_t* length);
-  SQLResult EndTransaction(const char* traceText, const char* statement);
+  // Sends statement for an open transaction; a commit the server turned into a rollback
+  // fails.
+  SQLResult EndTransaction(const char* traceText, const char* statement, bool commit);
 
  public:
 

@@ -32,6 +32,8 @@ inline constexpr const char SNoMultibyteSupport[] =
     "The libpq library [%s] does not seem to provide multibyte support";
 inline constexpr const char SCouldNotSetClientEncoding[] = "Could not set client encoding to \"%s\"";
 inline constexpr const char STransactionModeNotSupported[] = "Transaction mode not supported by PostgreSQL";
+inline constexpr const char SCommitRolledBack[] =
+    "The transaction was rolled back, not committed: an earlier statement in it failed.";
 
 // Failures of ExecQuery.
 inline constexpr const char SNoConnectionHandle[] = "No PPGconn Connection handle.";

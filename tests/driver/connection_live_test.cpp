@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/harness/dbx_client.h"
+#include "tests/harness/live_session.h"
 #include "tests/harness/test_server.h"
 
 using namespace vnxtest;
@@ -319,6 +320,35 @@ TEST_F(ConnectionLive, TransactionsTraceTheirStepsAndSendOneStatementEach) {
   ASSERT_EQ(g_trace.size(), 2u);
   EXPECT_EQ(g_trace[0], (TraceLine{"Rolling back transaction", 5}));
   EXPECT_EQ(g_trace[1], (TraceLine{"Disconnecting from server on " + s.database, 4}));
+}
+
+TEST(TransactionLive, CommitAfterAFailedStatementReportsTheRollback) {
+  VNX_REQUIRE_SERVER();
+  for (const bool async : {false, true}) {
+    SCOPED_TRACE(async ? "asynchronous" : "synchronous");
+    SessionOptions o;
+    o.async = async;
+    LiveSession s(o);
+    ASSERT_EQ(s.connectResult, 0) << s.ConnError();
+    s.MustExec("create temporary table rolled (a int)");
+    vnx::TTransactionDesc tx{1, 0, vnx::xilREADCOMMITTED, 0};
+    ASSERT_EQ(s.conn.call(&ISQLConnectionVtbl::beginTransaction, &tx), 0) << s.ConnError();
+    s.MustExec("insert into rolled values (1)");
+    Command c = s.NewCommand();
+    Cursor r;
+    EXPECT_EQ(c.call(&vnx::ISQLCommandVtbl::executeImmediate, "select 1/0", r.out()), vnx::DBXERR_FAILED);
+    s.trace.Clear();
+    const std::string reason = "The transaction was rolled back, not committed: an earlier statement in it failed.";
+    EXPECT_EQ(s.conn.call(&ISQLConnectionVtbl::commit, &tx), vnx::DBXERR_FAILED);
+    EXPECT_EQ(s.ConnError(), reason);
+    EXPECT_TRUE(s.trace.Contains(2, reason));
+    // The transaction is over; the connection takes statements and transactions again.
+    Cursor count = s.Query("select count(*)::int4 from rolled");
+    ASSERT_EQ(count.call(&vnx::ISQLCursorVtbl::next), 0);
+    EXPECT_EQ(ValueAsText(count, 1), "0");
+    EXPECT_EQ(s.conn.call(&ISQLConnectionVtbl::beginTransaction, &tx), 0) << s.ConnError();
+    EXPECT_EQ(s.conn.call(&ISQLConnectionVtbl::commit, &tx), 0) << s.ConnError();
+  }
 }
 
 TEST_F(ConnectionLive, SearchPathIsSetAndTraced) {
