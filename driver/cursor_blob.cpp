@@ -32,6 +32,18 @@ std::uint32_t LargeObjectId(std::string_view text) {
   return static_cast<std::uint32_t>(v);
 }
 
+// Whether the server has a transaction open on the connection. The application may have
+// begun one with its own SQL, which the driver's flag knows nothing of; only while a
+// statement is still running (or the connection is lost) does the flag decide.
+bool ServerTransactionOpen(const TVNXISQLConnection& conn) {
+  switch (PQ.PQtransactionStatus(conn.Handle)) {
+    case PQTRANS_IDLE: return false;
+    case PQTRANS_INTRANS:
+    case PQTRANS_INERROR: return true;
+    default: return conn.InTransaction;
+  }
+}
+
 // Large-object calls need the connection in blocking mode; an asynchronous connection is
 // switched for the duration of one BLOB call, its pending input consumed first.
 class BlockingScope {
@@ -121,7 +133,8 @@ SQLResult TVNXISQLCursor::LargeObjectSize(std::uint16_t column, std::uint32_t* l
     if (isBlank) *isBlank = -1;
     return DBXERR_NONE;
   }
-  const bool own = !conn.InTransaction;
+  // A transaction the driver did not begin is never ended or rolled back here.
+  const bool own = !ServerTransactionOpen(conn);
   if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
   {
@@ -162,7 +175,8 @@ SQLResult TVNXISQLCursor::ReadLargeObject(std::uint16_t column, void* value, std
   TVNXISQLConnection& conn = *Connection;
   std::string scratch;
   const std::uint32_t oid = LargeObjectId(ValueText(column, scratch));
-  const bool own = !conn.InTransaction;
+  // A transaction the driver did not begin is never ended or rolled back here.
+  const bool own = !ServerTransactionOpen(conn);
   if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
   {

@@ -57,6 +57,46 @@ TEST_F(BlobLive, LargeObjectOutsideATransactionOpensAndEndsItsOwn) {
   EXPECT_EQ(blank, -1);
 }
 
+TEST_F(BlobLive, TransactionBegunWithSqlIsLeftToTheApplication) {
+  // Whether the read works or fails, the application's transaction is neither ended (its
+  // work would be committed) nor rolled back.
+  struct Case {
+    const char* query;
+    bool bySize;  // getBlobSize, else getBlob
+    bool fails;
+  };
+  const Case cases[] = {{"select obj from public.blobs where id = 1", true, false},
+                        {"select obj from public.blobs where id = 1", false, false},
+                        {"select 4000000000::oid::lo as obj", true, true},
+                        {"select 4000000000::oid::lo as obj", false, true}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(std::string(k.query) + (k.bySize ? ", getBlobSize" : ", getBlob"));
+    LiveSession s;
+    ASSERT_EQ(s.connectResult, 0) << s.ConnError();
+    s.MustExec("create temporary table mine (a int)");
+    s.MustExec("begin");
+    s.MustExec("insert into mine values (1)");
+    Cursor c = s.Query(k.query);
+    ASSERT_EQ(c.call(&ISQLCursorVtbl::next), 0);
+    std::uint32_t size = 0;
+    std::int32_t blank = 0;
+    std::string data(100000, '\0');
+    const SQLResult rc = k.bySize ? c.call(&ISQLCursorVtbl::getBlobSize, std::uint16_t(1), &size, &blank)
+                                  : c.call(&ISQLCursorVtbl::getBlob, std::uint16_t(1), data.data(), &blank,
+                                           std::uint32_t(data.size()));
+    EXPECT_EQ(rc, k.fails ? vnx::DBXERR_FAILED : vnx::DBXERR_NONE) << ErrorOf(c);
+    // Still the application's transaction: open after a good read, failed after a bad one.
+    Command probe = s.NewCommand();
+    Cursor r;
+    EXPECT_EQ(probe.call(&vnx::ISQLCommandVtbl::executeImmediate, "select 1", r.out()),
+              k.fails ? vnx::DBXERR_FAILED : vnx::DBXERR_NONE) << ErrorOf(probe);
+    s.MustExec("rollback");
+    Cursor count = s.Query("select count(*)::int4 from mine");
+    ASSERT_EQ(count.call(&ISQLCursorVtbl::next), 0);
+    EXPECT_EQ(ValueAsText(count, 1), "0") << "the application's insert was committed";
+  }
+}
+
 TEST_F(BlobLive, LargeObjectInsideTheApplicationsTransactionSendsNoTransactionStatements) {
   LiveSession s;
   ASSERT_EQ(s.connectResult, 0) << s.ConnError();
