@@ -107,6 +107,8 @@ SQLResult TVNXISQLCursor::getBlob(std::uint16_t column, void* value, std::int32_
   if (length == 0 && isBlank) *isBlank = -1;
   if (readings_[column] == Reading::LargeObject) {
     if (length == 0) return DBXERR_NONE;
+    // libpq would write the object's bytes through the missing buffer.
+    if (!value) throw EVNXError(rt::Format(Res(res::SMissingBlobBuffer), static_cast<unsigned>(column), length));
     return ReadLargeObject(column, value, isBlank, length);
   }
   // The cache belongs to this value only when getBlobSize filled it for this row and column.

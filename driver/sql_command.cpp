@@ -359,11 +359,12 @@ SQLResult TVNXISQLCommand::getParameter(std::uint16_t parameterNumber, std::uint
   const auto column = static_cast<std::uint16_t>(p.OutputColumn < 1 ? 1 : p.OutputColumn);
   cursor.CheckColumn(column);
 
-  // A scratch buffer of at least 32767 bytes, larger when a text value needs it.
+  // A scratch buffer of at least 32767 bytes, larger when the value needs it: a text with
+  // its NUL, or bytes (never more than their escaped text) after their 2-byte length.
   std::size_t scratchSize = 32767;
   if (!cursor.IsNull(column)) {
     std::string conv;
-    scratchSize = std::max(scratchSize, cursor.ValueText(column, conv).size() + 1);
+    scratchSize = std::max(scratchSize, cursor.ValueText(column, conv).size() + sizeof(std::uint16_t));
   }
   std::vector<char> scratch(scratchSize, '\0');
   std::int32_t blank = 0;

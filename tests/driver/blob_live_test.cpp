@@ -55,6 +55,9 @@ TEST_F(BlobLive, LargeObjectOutsideATransactionOpensAndEndsItsOwn) {
   // Length 0 reads nothing and reports a blank value.
   EXPECT_EQ(c.call(&ISQLCursorVtbl::getBlob, std::uint16_t(1), data.data(), &blank, std::uint32_t(0)), 0);
   EXPECT_EQ(blank, -1);
+  // Without a buffer nothing is read.
+  EXPECT_EQ(c.call(&ISQLCursorVtbl::getBlob, std::uint16_t(1), nullptr, &blank, size), vnx::DBXERR_FAILED);
+  EXPECT_EQ(ErrorOf(c), "getBlob of column 1 was given no buffer for its 100000 bytes.");
 }
 
 TEST_F(BlobLive, TransactionBegunWithSqlIsLeftToTheApplication) {

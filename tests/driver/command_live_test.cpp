@@ -286,6 +286,34 @@ TEST_F(CommandLive, StoredProcedureInputsAndResultParameter) {
   EXPECT_EQ(ErrorOf(fresh), "No paramaters retrieved from stored procedure.");
 }
 
+TEST_F(CommandLive, LongBytesOutputParametersFitTheScratchBuffer) {
+  // Escaped bytea of printable bytes is as long as the bytes: the 2-byte length comes on top.
+  session->MustExec(
+      "create or replace function public.bytes_of(n int4) returns bytea language sql as "
+      "$$ select convert_to(repeat('b', n), 'SQL_ASCII') $$");
+  for (const std::uint32_t n : {32765u, 32766u, 40000u, 65535u}) {
+    SCOPED_TRACE(n);
+    Command c = session->NewCommand();
+    c.call(&ISQLCommandVtbl::SetOption, vnx::eCommStoredProc, 1);
+    ASSERT_EQ(c.call(&ISQLCommandVtbl::prepare, "public.bytes_of", std::uint16_t(2)), 0);
+    Param(c, 1, vnx::fldINT32, static_cast<std::int32_t>(n));
+    std::uint8_t none = 0;
+    c.call(&ISQLCommandVtbl::setParameter, std::uint16_t(2), std::uint16_t(0), std::uint32_t(vnx::paramOUT),
+           std::uint16_t(vnx::fldVARBYTES), std::uint16_t(0), std::int32_t(0), std::int32_t(0), std::uint32_t(1), &none,
+           std::int32_t(0));
+    Cursor r;
+    ASSERT_EQ(c.call(&ISQLCommandVtbl::execute, r.out()), 0) << ErrorOf(c);
+    std::string value(n + 2 + 16, 'Z');
+    std::int32_t blank = 1;
+    ASSERT_EQ(c.call(&ISQLCommandVtbl::getParameter, std::uint16_t(2), std::uint16_t(0), value.data(),
+                     static_cast<std::int32_t>(n + 2), &blank), 0) << ErrorOf(c);
+    std::uint16_t length = 0;
+    std::memcpy(&length, value.data(), sizeof length);
+    EXPECT_EQ(length, static_cast<std::uint16_t>(n));
+    EXPECT_EQ(value.substr(2), std::string(n, 'b') + std::string(16, 'Z'));
+  }
+}
+
 // A server message echoing a 70,000-character value: the length reported fits its 16 bits,
 // the text handed over is exactly that long, and it ends between two characters.
 struct LongErrorCase {
