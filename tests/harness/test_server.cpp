@@ -17,6 +17,10 @@ const TestServer& TestServer::Get() {
     const char* env = std::getenv("VNX_PGENV");
     if (!env) return s;
     std::ifstream in(env);
+    if (!in) {
+      s.problem = std::string("the server settings file ") + env + " named by VNX_PGENV cannot be read";
+      return s;
+    }
     std::string line;
     while (std::getline(in, line)) {
       auto eq = line.find('=');
@@ -26,6 +30,8 @@ const TestServer& TestServer::Get() {
       else if (key == "VNX_PGPORT") s.port = value;
       else if (key == "VNX_PGDATABASE") s.database = value;
     }
+    if (s.port.empty() || s.socketDir.empty() || s.database.empty())
+      s.problem = std::string("the server settings file ") + env + " lacks the port, socket or database";
     return s;
   }();
   return server;

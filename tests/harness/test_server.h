@@ -9,8 +9,10 @@ struct TestServer {
   std::string socketDir;  // unix socket directory
   std::string port;
   std::string database;
+  // Why the server named by VNX_PGENV cannot be used; empty when it can or none is named.
+  std::string problem;
 
-  // Reads the file named by VNX_PGENV; the test is skipped when there is none.
+  // Reads the file named by VNX_PGENV.
   static const TestServer& Get();
 
   // Server names for connect: over the unix socket, or over TCP on 127.0.0.1.
@@ -31,10 +33,13 @@ inline constexpr const char kRoleUnknown[] = "vnxunk";
 inline constexpr const char kRoleScram[] = "vnx_scram";
 inline constexpr const char kScramPassword[] = "p w'd";
 
-// Skips the calling test when no server is available.
-#define VNX_REQUIRE_SERVER()                                              \
-  do {                                                                    \
-    if (::vnxtest::TestServer::Get().port.empty()) GTEST_SKIP() << "no test server"; \
+// Skips the calling test when no server is named (a test binary run by hand); fails it when
+// the server named in the environment cannot be used, as under ctest.
+#define VNX_REQUIRE_SERVER()                                                                     \
+  do {                                                                                           \
+    const ::vnxtest::TestServer& server_ = ::vnxtest::TestServer::Get();                         \
+    if (!server_.problem.empty()) FAIL() << server_.problem;                                    \
+    if (server_.port.empty()) GTEST_SKIP() << "no test server: VNX_PGENV names none";           \
   } while (0)
 
 }  // namespace vnxtest
