@@ -21,10 +21,24 @@ missing_packages() {
   done
 }
 
+locale_missing() { ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; }
+
 if [ "$(id -u)" -ne 0 ]; then
-  if [ -z "$(missing_packages)" ]; then exit 0; fi
-  echo "setup.sh: packages are missing and installing them needs root: $(missing_packages | tr '\n' ' ')" >&2
+  if [ -z "$(missing_packages)" ] && ! locale_missing; then exit 0; fi
+  echo "setup.sh: installing needs root; missing: $(missing_packages | tr '\n' ' ')$(locale_missing && echo 'locale de_DE.UTF-8')" >&2
   exit 1
+fi
+
+# A locale whose decimal separator is a comma, for the locale-independence tests, which fail
+# without it. Made first, before the multiarch installation below can end the script.
+if locale_missing; then
+  if ! command -v locale-gen >/dev/null; then
+    apt-get update -qq || echo "setup.sh: some package indexes could not be fetched" >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends locales
+  fi
+  sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
 fi
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -59,11 +73,4 @@ if [ ${#missing[@]} -gt 0 ]; then
   install_missing "${missing[@]}"
 elif [ -n "${need_update:-}" ]; then
   apt-get update -qq || echo "setup.sh: some package indexes could not be fetched" >&2
-fi
-
-# A locale whose decimal separator is a comma, for the locale-independence tests.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
-  sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
-  locale-gen >/dev/null
 fi
