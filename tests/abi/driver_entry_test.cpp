@@ -2,6 +2,7 @@
 // and the interface tables.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "tests/harness/dbx_client.h"
@@ -106,8 +107,17 @@ TEST(DriverEntry, ConnectionsKeepTheirDriverAlive) {
 }
 
 TEST(DriverEntry, CancelQueryIgnoresHandlesItCannotUse) {
-  // libpq may not even be loaded yet: nothing happens.
-  Lib().cancelQuery()(nullptr);
+  // Nil, and any handle while the library has bound no libpq (a copy of its own has not):
+  // the call returns without reading it.
+  const DriverLibrary fresh = FreshLibraryCopy();
+  EXPECT_EXIT(
+      {
+        char notAConnection[64] = {};
+        fresh.cancelQuery()(nullptr);
+        fresh.cancelQuery()(reinterpret_cast<pg_conn*>(notAConnection));
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

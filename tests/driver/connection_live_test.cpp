@@ -94,6 +94,11 @@ class ConnectionLive : public ::testing::Test {
 };
 
 TEST_F(ConnectionLive, ConnectAndDisconnectTraceExactlyTheirLines) {
+  // The loading lines appear on the first connect of the process only: a library copy of
+  // its own makes this that first connect, whatever ran before.
+  const DriverLibrary fresh = FreshLibraryCopy();
+  driver = GetDriver(fresh);
+  conn = NewConnection(driver);
   Trace();
   const TestServer& s = TestServer::Get();
   ASSERT_EQ(Connect(s.SocketServerName()), 0) << ErrorOf(conn);
@@ -105,16 +110,11 @@ TEST_F(ConnectionLive, ConnectAndDisconnectTraceExactlyTheirLines) {
   EXPECT_EQ(lines[0].category, 4);
   EXPECT_EQ(lines[0].text.rfind("Vornex Driver v4.23 [", 0), 0u) << lines[0];
   EXPECT_EQ(lines[0].text.back(), ']');
-  EXPECT_EQ(lines[1], (TraceLine{"Vornex library: " + Lib().path(), 4}));
+  EXPECT_EQ(lines[1], (TraceLine{"Vornex library: " + fresh.path(), 4}));
   lines.erase(lines.begin(), lines.begin() + 2);
-  // The loading lines appear on the first connect of the process only.
-  if (!lines.empty() && lines[0].text.rfind("Loading", 0) == 0) {
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[0], (TraceLine{std::string("Loading PostgreSQL interface Library ") + VNX_TEST_LIBPQ, 8}));
-    EXPECT_EQ(lines[1], (TraceLine{std::string("Libpq: ") + VNX_TEST_LIBPQ, 8}));
-    lines.erase(lines.begin(), lines.begin() + 2);
-  }
   const std::vector<TraceLine> expected = {
+      {std::string("Loading PostgreSQL interface Library ") + VNX_TEST_LIBPQ, 8},
+      {std::string("Libpq: ") + VNX_TEST_LIBPQ, 8},
       {"Connecting to database " + s.database + " on server " + s.socketDir, 4},
       {"Connected in synchronous mode", 4},
       {"dbExpress protocol version: 2.5", 8},

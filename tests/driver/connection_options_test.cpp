@@ -11,6 +11,7 @@
 #include "driver/sql_connection.h"
 #include "driver/sql_driver.h"
 #include "libpq/libpq_api.h"
+#include "tests/harness/dbx_client.h"
 
 using namespace vnx;
 
@@ -385,24 +386,32 @@ std::int32_t VNX_STDCALL CollectLoad(std::int32_t, void* info) {
 }
 
 TEST(ConnectWithoutLibpq, LoaderFailureIsStoredAndTracedAsDiagnostic) {
-  if (LibpqLoaded()) GTEST_SKIP() << "libpq is already bound in this process";
-  auto* driver = new TVNXISQLDriver("libvnx_no_such_libpq.so", "");
-  driver->AddRef();
-  auto* conn = new TVNXISQLConnection(driver);
-  conn->AddRef();
-  conn->SetOption(eConnCallBack, reinterpret_cast<OptionValue>(&CollectLoad));
-  EXPECT_EQ(conn->connect("db", "u", "p"), DBXERR_FAILED);
+  // A library copy of its own has bound no libpq, whatever earlier tests of this process did.
+  const vnxtest::DriverLibrary fresh = vnxtest::FreshLibraryCopy();
+  auto connectWith = [&fresh](const char* vendorLib) {
+    g_loadTrace.clear();
+    vnxtest::Driver driver = vnxtest::GetDriver(fresh, vendorLib);
+    vnxtest::Connection conn = vnxtest::NewConnection(driver);
+    conn.call(&ISQLConnectionVtbl::SetOption, eConnCallBack, reinterpret_cast<OptionValue>(&CollectLoad));
+    EXPECT_EQ(conn.call(&ISQLConnectionVtbl::connect, "/nonexistent-dir:1/nodb", "u", "p"), DBXERR_FAILED);
+    void* handle = reinterpret_cast<void*>(1);
+    std::int16_t length = 0;
+    conn.call(&ISQLConnectionVtbl::GetOption, eConnNativeHandle, &handle, std::int16_t(sizeof handle), &length);
+    EXPECT_EQ(handle, nullptr);
+    return vnxtest::ErrorOf(conn);
+  };
+  const std::string error = connectWith("libvnx_no_such_libpq.so");
   const std::string prefix = "Could not load the LIBPQ library [libvnx_no_such_libpq.so]; reason: [";
-  EXPECT_EQ(conn->ErrorMessage.rfind(prefix, 0), 0u) << conn->ErrorMessage;
+  EXPECT_EQ(error.rfind(prefix, 0), 0u) << error;
   ASSERT_EQ(g_loadTrace.size(), 4u);
   EXPECT_EQ(g_loadTrace[0].first.rfind("Vornex Driver v", 0), 0u);
   EXPECT_EQ(g_loadTrace[1].first.rfind("Vornex library: ", 0), 0u);
   EXPECT_EQ(g_loadTrace[2], std::make_pair(std::string("Loading PostgreSQL interface Library libvnx_no_such_libpq.so"), 8));
-  EXPECT_EQ(g_loadTrace[3], std::make_pair(conn->ErrorMessage, 8));
-  EXPECT_EQ(conn->Handle, nullptr);
-  EXPECT_FALSE(LibpqLoaded());
-  conn->Release();
-  driver->Release();
+  EXPECT_EQ(g_loadTrace[3], std::make_pair(error, 8));
+  // Nothing stayed bound: the next connect loads the library it names.
+  connectWith(VNX_TEST_LIBPQ);
+  ASSERT_GE(g_loadTrace.size(), 3u);
+  EXPECT_EQ(g_loadTrace[2], std::make_pair(std::string("Loading PostgreSQL interface Library ") + VNX_TEST_LIBPQ, 8));
 }
 
 }  // namespace

@@ -4,6 +4,11 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 
 namespace vnxtest {
@@ -17,6 +22,23 @@ DriverLibrary::DriverLibrary(const std::string& path) : path_(path) {
   cancelQuery_ = reinterpret_cast<CancelQueryFn>(dlsym(handle_, "CancelQuery"));
   if (!getDriver_ || !cancelQuery_) throw std::runtime_error("exports missing in " + path);
   // The library stays loaded: libpq, once bound by it, lives as long as the process.
+}
+
+DriverLibrary FreshLibraryCopy() {
+  char dir[] = "/tmp/vnxlibXXXXXX";
+  if (!mkdtemp(dir)) throw std::runtime_error("mkdtemp failed");
+  const std::string copy = std::string(dir) + "/libdbexpvnx.so";
+  {
+    std::ifstream in(VNX_LIB_PATH, std::ios::binary);
+    std::ofstream out(copy, std::ios::binary);
+    out << in.rdbuf();
+    if (!in || !out) throw std::runtime_error("cannot copy " VNX_LIB_PATH " to " + copy);
+  }
+  DriverLibrary lib(copy);
+  // The mapping stays when the file goes.
+  std::remove(copy.c_str());
+  rmdir(dir);
+  return lib;
 }
 
 Driver GetDriver(const DriverLibrary& lib, const char* vendorLib, const char* resourceFile) {

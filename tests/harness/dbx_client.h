@@ -59,6 +59,10 @@ std::string ErrorOf(const Intf<Vtbl>& obj) {
   return text;
 }
 
+// A private copy of the single-language library, opened under a name of its own: its
+// process-wide state (libpq above all) starts unbound, whatever earlier tests loaded.
+DriverLibrary FreshLibraryCopy();
+
 Driver GetDriver(const DriverLibrary& lib, const char* vendorLib = VNX_TEST_LIBPQ,
                  const char* resourceFile = "");
 Connection NewConnection(const Driver& driver);
