@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "tests/harness/dbx_client.h"
@@ -88,11 +89,14 @@ TEST_P(MisalignedStack, EntryPointsAndSlotsWork) {
                        {U(conn), vnx::eConnBlobSize, U(&blob), 4, U(&len)}, skew), 0);
   EXPECT_EQ(blob, 77);
   // A connect that fails (no such host) runs the loader, the trace and libpq's error path.
-  CallSkewed(reinterpret_cast<const void*>(cv->connect), {U(conn), U("/nonexistent-dir:1/nodb"), U("u"), U("p")}, skew);
+  EXPECT_EQ(CallSkewed(reinterpret_cast<const void*>(cv->connect),
+                       {U(conn), U("/nonexistent-dir:1/nodb"), U("u"), U("p")}, skew),
+            vnx::DBXERR_FAILED);
   std::int16_t errLen = 0;
   EXPECT_EQ(CallSkewed(reinterpret_cast<const void*>(cv->getErrorMessageLen), {U(conn), U(&errLen)}, skew), 0);
   std::vector<char> text(static_cast<std::size_t>(errLen) + 1);
   EXPECT_EQ(CallSkewed(reinterpret_cast<const void*>(cv->getErrorMessage), {U(conn), U(text.data())}, skew), 0);
+  EXPECT_EQ(std::string(text.data()).rfind("Could not connect to the database server. Reason: [", 0), 0u) << text.data();
   EXPECT_EQ(CallSkewed(reinterpret_cast<const void*>(cv->disconnect), {U(conn)}, skew), 0);
 
   // CancelQuery takes its argument in EAX: nil does nothing.

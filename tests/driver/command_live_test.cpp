@@ -405,10 +405,17 @@ TEST(CommandLiveAsync, CancelQueryLeavesSynchronousConnectionsAlone) {
   void* handle = nullptr;
   std::int16_t len = 0;
   s.conn.call(&vnx::ISQLConnectionVtbl::GetOption, vnx::eConnNativeHandle, &handle, std::int16_t(sizeof handle), &len);
-  Library().cancelQuery()(static_cast<pg_conn*>(handle));
+  ASSERT_NE(handle, nullptr);
   Command c = s.NewCommand();
+  // The cancel comes while the statement runs, as one for an asynchronous connection would.
+  auto cancel = Library().cancelQuery();
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    cancel(static_cast<pg_conn*>(handle));
+  });
   Cursor r;
-  EXPECT_EQ(c.call(&ISQLCommandVtbl::executeImmediate, "select 1", r.out()), 0);
+  EXPECT_EQ(c.call(&ISQLCommandVtbl::executeImmediate, "select pg_sleep(1.5)", r.out()), 0) << ErrorOf(c);
+  canceller.join();
 }
 
 TEST(CommandLiveAsync, ServerGoingAwayFailsTheStatementAndAllowsAReconnect) {
