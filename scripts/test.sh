@@ -12,4 +12,6 @@ echo "== native tree (x86_64, ASan/UBSan) =="
 ctest --test-dir build/native --output-on-failure --no-tests=error -j 2 || status=1
 echo "== i386 tree (the deliverables, under qemu-i386) =="
 ctest --test-dir build/i386 --output-on-failure --no-tests=error -j 2 || status=1
+echo "== tsan tree (the concurrency test under ThreadSanitizer) =="
+ctest --test-dir build/tsan --output-on-failure --no-tests=error || status=1
 exit $status

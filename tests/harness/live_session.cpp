@@ -30,9 +30,13 @@ bool TraceLog::Contains(std::int32_t category, const std::string& text) const {
 }
 
 const DriverLibrary& Library(bool ml) {
+  // Each opened when first asked for: a tree may build one of them only.
+  if (ml) {
+    static DriverLibrary multi(true);
+    return multi;
+  }
   static DriverLibrary single(false);
-  static DriverLibrary multi(true);
-  return ml ? multi : single;
+  return single;
 }
 
 LiveSession::LiveSession(const SessionOptions& o) {

@@ -143,6 +143,8 @@ SQL
   role vnx84 'PostgreSQL 8.4.0 on i686-pc-linux-gnu, compiled by GCC gcc (GCC) 4.3.2'
   role vnxedb 'EnterpriseDB 8.3.0.12 on i686-pc-linux-gnu, compiled by GCC gcc (GCC) 4.1.2 20070626'
   role vnxunk 'Ingres 9.2.0 on i686-pc-linux-gnu'
+  # The concurrency test's own role: its backends are counted when it ends.
+  role vnx_stress 'PostgreSQL 8.3.23 on i686-pc-linux-gnu, compiled by GCC gcc (GCC) 4.1.2 20061115'
   # A password with a blank and a single quote, checked with scram over TCP.
   role vnx_scram 'PostgreSQL 8.3.23 on i686-pc-linux-gnu, compiled by GCC gcc (GCC) 4.1.2 20061115' \
     "password 'p w''d'"
