@@ -12,12 +12,9 @@
 #include <sstream>
 
 #include "tools/vnxsql/dbx_client.h"
+#include "tools/vnxsql/library_path.h"
 #include "tools/vnxsql/script.h"
 #include "tools/vnxsql/values.h"
-
-#ifndef VNXSQL_LIBRARY_DIR
-#define VNXSQL_LIBRARY_DIR "."
-#endif
 
 namespace vnxsql {
 namespace {
@@ -301,7 +298,7 @@ void Shell::Fail(const std::string& what, SQLResult code, const std::string& tex
 
 bool Shell::Open() {
   std::string path = o_.library;
-  if (path.empty()) path = std::string(VNXSQL_LIBRARY_DIR) + (o_.ml ? "/libdbexpvnx-ml.so" : "/libdbexpvnx.so");
+  if (path.empty()) path = DefaultLibraryPath(o_.ml ? "libdbexpvnx-ml.so" : "libdbexpvnx.so");
   lib_ = std::make_unique<DriverLibrary>(path);
   if (!lib_->ok()) {
     err_ << "vnxsql: cannot load the driver: " << lib_->error() << std::endl;
