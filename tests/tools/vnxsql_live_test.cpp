@@ -1,14 +1,19 @@
 // The shell against the test server: typed values and parameters, NULLs and BLOBs, errors
 // and the exit status, transactions, metadata commands, the trace, and the program itself.
+//
+// With VNXSQL_PROGRAM set (to the vnxsql of an unpacked package), every test runs that
+// program as a process of its own instead of the shell's code linked into this test.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include "tests/harness/test_server.h"
+#include "tests/i18n/i18n_test_util.h"
 #include "tools/vnxsql/shell.h"
 
 using namespace vnxtest;
@@ -20,8 +25,34 @@ struct ShellRun {
   std::string out, err;
 };
 
+std::string Program() {
+  const char* p = std::getenv("VNXSQL_PROGRAM");
+  return p ? p : "";
+}
+
+std::string ShellQuoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+ShellRun RunProgram(const std::vector<std::string>& args, const std::string& input) {
+  ScratchDir dir;
+  WriteFile(dir / "in", input);
+  std::string cmd = std::string(VNXSQL_EMULATOR) + " " + ShellQuoted(Program());
+  for (const std::string& a : args) cmd += " " + ShellQuoted(a);
+  cmd += " <" + dir / "in" + " >" + dir / "out" + " 2>" + dir / "err";
+  const int status = std::system(cmd.c_str());
+  ShellRun r;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = ReadFile(dir / "out");
+  r.err = ReadFile(dir / "err");
+  return r;
+}
+
 ShellRun Shell(std::vector<std::string> args, const std::string& input = {}) {
   args.insert(args.begin(), {"-U", kRole83, TestServer::Get().SocketServerName()});
+  if (!Program().empty()) return RunProgram(args, input);
   std::istringstream in(input);
   std::ostringstream out, err;
   ShellRun r;
@@ -134,9 +165,29 @@ TEST_F(VnxsqlLive, VerboseModeShowsTheTraceWithCategories) {
   EXPECT_FALSE(Has(r.out, "trace")) << r.out;
 }
 
+// Without --library the shell loads the build's libraries, or, run from an installed or
+// unpacked package, the package's own: never a copy from somewhere else.
+TEST_F(VnxsqlLive, LoadsTheLibraryThatCameWithIt) {
+  const std::string lib = VNX_LIB_PATH;
+  std::string dir = lib.substr(0, lib.rfind('/'));
+  if (!Program().empty()) dir = Program().substr(0, Program().rfind('/')) + "/" VNXSQL_INSTALLED_LIBRARY_DIR;
+  char* real = ::realpath(dir.c_str(), nullptr);  // the loader reports the path without ".."
+  ASSERT_NE(real, nullptr) << dir;
+  dir = real;
+  std::free(real);
+  for (const auto& [option, file] : {std::pair{"", "libdbexpvnx.so"}, std::pair{"--ml", "libdbexpvnx-ml.so"}}) {
+    std::vector<std::string> args{"-v", "-c", "select 1;"};
+    if (*option) args.push_back(option);
+    ShellRun r = Shell(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.err, "Vornex library: " + dir + "/" + file + "\n")) << r.err;
+  }
+}
+
 TEST_F(VnxsqlLive, TheProgramExitsNonZeroWhenAStatementFailed) {
   const TestServer& s = TestServer::Get();
-  std::string cmd = std::string(VNXSQL_EMULATOR) + " '" VNXSQL_BIN "' -U vnx83 '" + s.SocketServerName() +
+  const std::string program = Program().empty() ? VNXSQL_BIN : Program();
+  std::string cmd = std::string(VNXSQL_EMULATOR) + " '" + program + "' -U vnx83 '" + s.SocketServerName() +
                     "' -c 'select 6 * 7 as answer;' -c 'select * from vnxsql_nonexistent;' 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
