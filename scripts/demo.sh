@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds both trees, starts a throwaway PostgreSQL
+# The main job: installs what is missing, builds what it runs, starts a throwaway PostgreSQL
 # server, loads a small sample schema, runs a scripted session through vnxsql (the 32-bit
 # SQL shell, under qemu-i386) that shows queries, parameters, a transaction, BLOBs and
 # metadata, and stops the server.
@@ -11,8 +11,9 @@ cd "$(dirname "$0")/.."
 
 tree=${VNX_DEMO_TREE:-}
 if [ -z "$tree" ]; then
-  scripts/setup.sh
-  scripts/build.sh
+  # Only the demo's own packages, and only the i386 libraries and vnxsql: no tests.
+  scripts/setup.sh demo
+  scripts/build.sh demo
   tree=build/i386
 fi
 

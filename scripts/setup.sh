@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# Installs everything a fresh Debian 12 machine needs to build and test the driver.
-# Safe to run again: it only installs what is missing.
+# Installs what a fresh Debian 12 machine needs. Safe to run again: it only installs what is
+# missing.
+#
+#   setup.sh        everything to build and test the driver and to make its package
+#   setup.sh demo   only what scripts/demo.sh needs: the 32-bit compiler, cmake, libpq,
+#                   qemu-user, the server and msgfmt
 set -euo pipefail
 
 packages=(
-  build-essential cmake g++-multilib
+  make cmake g++-multilib
   libpq5:i386 libpq-dev
   qemu-user
-  googletest
   postgresql-15
   gettext
-  locales
-  file binutils
 )
+profile=${1:-all}
+case "$profile" in
+  demo) ;;
+  all) packages+=(build-essential googletest locales file binutils lintian) ;;
+  *) echo "usage: $0 [demo]" >&2; exit 2 ;;
+esac
 
 missing_packages() {
   local p
@@ -21,7 +28,8 @@ missing_packages() {
   done
 }
 
-locale_missing() { ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; }
+# The tests need it; the demo does not.
+locale_missing() { [ "$profile" = all ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; }
 
 if [ "$(id -u)" -ne 0 ]; then
   if [ -z "$(missing_packages)" ] && ! locale_missing; then exit 0; fi
