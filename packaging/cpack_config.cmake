@@ -18,3 +18,7 @@ if(CPACK_GENERATOR STREQUAL "DEB")
   endforeach()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= ${newest}), ${CPACK_DEBIAN_PACKAGE_DEPENDS}")
 endif()
+# The archive unpacks over / as the Debian package would install: no folder of its own.
+if(CPACK_GENERATOR STREQUAL "TGZ")
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+endif()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package as a user receives it: unpacked into a scratch directory (nothing is
 # installed), its files where they belong, its libraries the very files the build tested,
-# and its vnxsql, with the library beside it, through the shell's live tests.
+# the .tar.gz beside it holding the same files, and its vnxsql, with the library beside it,
+# through the shell's live tests.
 #
 #   unpacked_package_test.sh PACKAGE BUILD_DIR TOOLS_LIVE_TEST [EMULATOR]
 set -euo pipefail
@@ -21,6 +22,9 @@ done
 for lib in libdbexpvnx.so libdbexpvnx-ml.so; do
   cmp "$build/$lib" "$root/usr/lib/i386-linux-gnu/$lib" || { echo "/usr/lib/i386-linux-gnu/$lib is not the tested $build/$lib"; status=1; }
 done
+names() { sed 's|^\./||; s|/$||' | grep . | sort; }
+diff <(dpkg-deb --fsys-tarfile "$deb" | tar -t | names) <(tar -tzf "${deb%.deb}.tar.gz" | names) \
+  || { echo "the .tar.gz and the package hold different files"; status=1; }
 grep -q '^Depends:.*\blibpq5\b' <(dpkg-deb -f "$deb") || { echo "the package does not depend on libpq5"; status=1; }
 
 VNXSQL_PROGRAM="$root/usr/bin/vnxsql" $emulator "$live_test" || status=1
