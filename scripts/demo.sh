@@ -11,8 +11,15 @@ cd "$(dirname "$0")/.."
 
 tree=${VNX_DEMO_TREE:-}
 if [ -z "$tree" ]; then
-  # Only the demo's own packages, and only the i386 libraries and vnxsql: no tests.
+  # Only the demo's own packages, and only the i386 libraries and vnxsql: no tests. The
+  # compiling starts once the compilers are in, while the server and qemu-user install.
+  scripts/setup.sh demo-build
+  setsid scripts/build.sh demo-compile &  # a process group of its own, ended with the script
+  compiling=$!
+  trap 'kill -- -$compiling 2>/dev/null || true' EXIT
   scripts/setup.sh demo
+  wait $compiling
+  trap - EXIT
   scripts/build.sh demo
   tree=build/i386
 fi

@@ -2,23 +2,21 @@
 # Installs what a fresh Debian 12 machine needs. Safe to run again: it only installs what is
 # missing.
 #
-#   setup.sh        everything to build and test the driver and to make its package
-#   setup.sh demo   only what scripts/demo.sh needs: the 32-bit compiler, cmake, libpq,
-#                   qemu-user, the server and msgfmt
+#   setup.sh              everything to build and test the driver and to make its package
+#   setup.sh demo         only what scripts/demo.sh needs: the next line's packages, and
+#                         qemu-user, the i386 libpq and the server
+#   setup.sh demo-build   only what compiling the demo needs: the 32-bit compiler, make,
+#                         cmake, the libpq headers and msgfmt
 set -euo pipefail
 
-packages=(
-  make cmake g++-multilib
-  libpq5:i386 libpq-dev
-  qemu-user
-  postgresql-15
-  gettext
-)
+packages=(make cmake g++-multilib libpq-dev gettext)
 profile=${1:-all}
 case "$profile" in
-  demo) ;;
-  all) packages+=(build-essential googletest locales file binutils lintian) ;;
-  *) echo "usage: $0 [demo]" >&2; exit 2 ;;
+  demo-build) ;;
+  demo) packages+=(libpq5:i386 qemu-user postgresql-15) ;;
+  all) packages+=(libpq5:i386 qemu-user postgresql-15
+                  build-essential googletest locales file binutils lintian) ;;
+  *) echo "usage: $0 [demo|demo-build]" >&2; exit 2 ;;
 esac
 
 missing_packages() {
@@ -75,10 +73,22 @@ install_missing() {
   rm -rf "$parts"
 }
 
+update() { apt-get update -qq || echo "setup.sh: some package indexes could not be fetched" >&2; }
+# Indexes fetched within the hour (by the demo's first call, say) are used as they are, and
+# fetched again only if the installation fails with them.
+fresh_indexes() {
+  [ -z "${need_update:-}" ] &&
+    [ -n "$(find /var/lib/apt/lists -maxdepth 1 -name '*_Packages*' -mmin -60 -print -quit 2>/dev/null)" ]
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq || echo "setup.sh: some package indexes could not be fetched" >&2
-  install_missing "${missing[@]}"
+  if fresh_indexes; then
+    install_missing "${missing[@]}" || { update; install_missing "${missing[@]}"; }
+  else
+    update
+    install_missing "${missing[@]}"
+  fi
 elif [ -n "${need_update:-}" ]; then
-  apt-get update -qq || echo "setup.sh: some package indexes could not be fetched" >&2
+  update
 fi
