@@ -18,6 +18,7 @@ struct KnownType {
   const char* name;
   std::uint16_t fieldType;
   std::uint16_t subType;
+  bool newer = false;  // not in the old mapping: see TVNXTypeMapping::Newer
 };
 
 constexpr KnownType kKnownTypes[] = {
@@ -43,17 +44,63 @@ constexpr KnownType kKnownTypes[] = {
     {"money", fldFLOAT, fldstMONEY},
     {"oidvector", fldARRAY, 0}, {"int2vector", fldARRAY, 0},
     {"bit", fldUNKNOWN, 0},
+    // Types of today's servers: texts of a known greatest width are strings, the others memos.
+    {"uuid", fldZSTRING, 0, true}, {"inet", fldZSTRING, 0, true}, {"cidr", fldZSTRING, 0, true},
+    {"macaddr", fldZSTRING, 0, true}, {"macaddr8", fldZSTRING, 0, true},
+    {"point", fldZSTRING, 0, true}, {"lseg", fldZSTRING, 0, true}, {"box", fldZSTRING, 0, true},
+    {"line", fldZSTRING, 0, true}, {"circle", fldZSTRING, 0, true},
+    {"tid", fldZSTRING, 0, true}, {"xid", fldZSTRING, 0, true}, {"xid8", fldZSTRING, 0, true},
+    {"cid", fldZSTRING, 0, true}, {"pg_lsn", fldZSTRING, 0, true},
+    {"regclass", fldZSTRING, 0, true}, {"regtype", fldZSTRING, 0, true},
+    {"json", fldBLOB, fldstMEMO, true}, {"jsonb", fldBLOB, fldstMEMO, true},
+    {"path", fldBLOB, fldstMEMO, true}, {"polygon", fldBLOB, fldstMEMO, true},
+    {"tsvector", fldBLOB, fldstMEMO, true}, {"tsquery", fldBLOB, fldstMEMO, true},
 };
+
+// The longest text the server writes for a value of a fixed-size type, by type name: the
+// storage size says nothing about it (a 16-byte point is up to 53 characters).
+struct TextWidth {
+  const char* name;
+  std::uint16_t width;
+};
+// A float8 takes up to 25 characters: a sign, 18 digits (extra_float_digits 3 before 12),
+// the point and e+308.
+constexpr std::uint16_t kFloat8Text = 25;
+constexpr std::uint16_t kPointText = 2 * kFloat8Text + 3;  // (x,y)
+constexpr TextWidth kTextWidths[] = {
+    {"uuid", 36},
+    {"inet", 49},  // ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255/128
+    {"cidr", 49},
+    {"macaddr", 17},
+    {"macaddr8", 23},
+    {"point", kPointText},
+    {"lseg", 2 * kPointText + 3},                   // [(x,y),(x,y)]
+    {"box", 2 * kPointText + 1},                    // (x,y),(x,y)
+    {"line", 3 * kFloat8Text + 4},                  // {a,b,c}
+    {"circle", kPointText + kFloat8Text + 3},       // <(x,y),r>
+    {"tid", 18},                                    // (4294967295,65535)
+    {"xid", 10},
+    {"xid8", 20},
+    {"cid", 10},
+    {"pg_lsn", 17},                                 // FFFFFFFF/FFFFFFFF
+};
+
+std::uint32_t KnownTextWidth(std::string_view typeName) {
+  for (const TextWidth& w : kTextWidths)
+    if (typeName == w.name) return w.width;
+  return 0;
+}
 
 constexpr char kTypeQuery[] = "select oid, typname from pg_type where typrelid=0 order by oid";
 
 }  // namespace
 
-bool LookupTypeName(std::string_view name, std::uint16_t& fieldType, std::uint16_t& subType) {
+bool LookupTypeName(std::string_view name, std::uint16_t& fieldType, std::uint16_t& subType, bool* newer) {
   for (const KnownType& t : kKnownTypes) {
     if (name == t.name) {
       fieldType = t.fieldType;
       subType = t.subType;
+      if (newer) *newer = t.newer;
       return true;
     }
   }
@@ -76,7 +123,8 @@ void LoadTypeMappings(PGconn* handle, TVNXTypeMappings& cache) {
     const std::string_view raw = PQ.PQgetvalue(result, row, 1);
     TVNXTypeMapping entry;
     entry.IsArray = raw.size() > 1 && raw[0] == '_' && raw != "_bpchar";
-    if (!LookupTypeName(entry.IsArray ? raw.substr(1) : raw, entry.FieldType, entry.SubType)) continue;
+    if (!LookupTypeName(entry.IsArray ? raw.substr(1) : raw, entry.FieldType, entry.SubType, &entry.Newer))
+      continue;
     std::int64_t oid;
     // An OID that is not a number cannot be looked up; such a row is left out.
     if (!rt::TryStrToInt64(PQ.PQgetvalue(result, row, 0), oid) || oid <= 0 || oid > UINT32_MAX) continue;
@@ -107,7 +155,11 @@ bool BuildFieldMapping(TVNXFieldMapping& out, const TVNXTypeMappings& cache, con
                        const TVNXMappingOptions& options) {
   out = TVNXFieldMapping{};
   TVNXTypeMapping entry;
-  const bool found = FindTypeMapping(oid, cache, entry);
+  bool found = FindTypeMapping(oid, cache, entry);
+  // A type the old mapping did not name is unknown to a connection served the old way; its
+  // name still tells how wide its texts are.
+  const std::string knownName = found ? entry.TypeName : std::string();
+  if (found && entry.Newer && !options.NewerTypes) found = false;
   if (!found) {
     if (!options.MapUnknownAsString) {
       out.FieldType = fldUNKNOWN;
@@ -137,6 +189,16 @@ bool BuildFieldMapping(TVNXFieldMapping& out, const TVNXTypeMappings& cache, con
   out.Precision = 0;
   out.Scale = 0;
   auto clampLength = [](std::int64_t v) { return static_cast<std::int16_t>(std::min<std::int64_t>(v, INT16_MAX)); };
+  // The described length holds every value the server can send, in the bytes the
+  // application receives: Length and Precision both state it, so that a buffer sized by
+  // either holds the value.
+  auto setWidth = [&](std::int64_t bytes) {
+    out.Length = static_cast<std::uint32_t>(bytes);
+    out.Precision = clampLength(bytes);
+  };
+  const std::int64_t growth = std::max<std::uint8_t>(options.ByteGrowth, 1);
+  // A name written whole, schema-qualified and in quotes with doubled quotes ("s"."n").
+  const std::int64_t qualifiedName = 2 * (2 * (std::int64_t{options.MaxNameLength} - 1) + 2) + 1;
   switch (out.FieldType) {
     case fldZSTRING:
       if (options.TextAsBlob &&
@@ -147,17 +209,27 @@ bool BuildFieldMapping(TVNXFieldMapping& out, const TVNXTypeMappings& cache, con
       } else if (typeName == "tinterval" || typeName == "interval") {
         out.Length = 100;
         out.Precision = 100;
-      } else if (typeName == "name" || typeName == "regproc") {
-        out.Length = options.MaxNameLength;
-        out.Precision = clampLength(options.MaxNameLength);
-      } else if (size < 0 && modifier < 0) {
+      } else if (typeName == "name") {
+        setWidth(std::int64_t{options.MaxNameLength} * growth);
+      } else if (typeName == "regproc" || typeName == "regclass" || typeName == "regtype") {
+        setWidth(qualifiedName * growth);
+      } else if (typeName == "aclitem") {
+        // grantee=privileges/grantor, both names quoted, each privilege with its grant mark.
+        setWidth((qualifiedName + 32) * growth);
+      } else if (const std::uint32_t width = KnownTextWidth(knownName)) {
+        setWidth(width);
+      } else if (!found || (size < 0 && modifier < 0)) {
+        // Unbounded text, and every type the mapping does not know: its storage size does
+        // not bound its text (a fixed-size type of 6 bytes may write 18 characters).
         out.Precision = 32766;
         out.Length = 0;
+      } else if (typeName == "char") {
+        // One byte, which servers from 15 on write as \ooo when it is above 127.
+        setWidth(4);
       } else {
-        const std::int64_t len = std::max<std::int64_t>({1, std::int64_t{size} - 4, std::int64_t{modifier} - 4});
-        out.Length = static_cast<std::uint32_t>(len);
-        // Precision is 16 bits; varchar(n) above 32767 reports the largest it can.
-        out.Precision = clampLength(len);
+        // n characters of char(n) and varchar(n), each as wide as the client encoding makes it.
+        const std::int64_t chars = std::max<std::int64_t>({1, std::int64_t{size} - 4, std::int64_t{modifier} - 4});
+        setWidth(chars * std::max<std::uint8_t>(options.CharBytes, 1));
       }
       break;
     case fldINT16: case fldUINT16: out.Length = 2; break;

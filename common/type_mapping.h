@@ -20,6 +20,9 @@ struct TVNXTypeMapping {
   std::uint16_t FieldType = fldUNKNOWN;
   std::uint16_t SubType = 0;
   bool IsArray = false;
+  // A type the old mapping did not name: mapped only for servers served as they are
+  // (NewerTypes); otherwise it is an unknown type whose name still tells its text width.
+  bool Newer = false;
 };
 
 // The type cache: known types in ascending Oid. A null or empty cache is not loaded.
@@ -65,6 +68,10 @@ struct TVNXMappingOptions {
   bool DBX4Compatible = false;
   bool UnicodeAsWideString = false;
   std::uint16_t MaxNameLength = 64;  // size of the server's name type, learnt at connect
+  // Set per cursor from the connection, not by options:
+  bool NewerTypes = false;        // the server is served as it is (AcceptNewerServers)
+  std::uint8_t CharBytes = 1;     // most bytes of one character in the texts handed out
+  std::uint8_t ByteGrowth = 1;    // most bytes one byte of a server text can become
 };
 
 // Runs the type catalogue query on the connection and replaces `cache` with the known
@@ -82,7 +89,9 @@ bool BuildFieldMapping(TVNXFieldMapping& out, const TVNXTypeMappings& cache,
                        std::int32_t modifier, const TVNXMappingOptions& options);
 
 // The field type and subtype a server type name stands for (the name without an array
-// prefix); false for names the driver does not know.
-bool LookupTypeName(std::string_view name, std::uint16_t& fieldType, std::uint16_t& subType);
+// prefix); false for names the driver does not know. newer, when given, tells whether the
+// name is one the old mapping did not have.
+bool LookupTypeName(std::string_view name, std::uint16_t& fieldType, std::uint16_t& subType,
+                    bool* newer = nullptr);
 
 }  // namespace vnx

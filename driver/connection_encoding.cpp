@@ -5,6 +5,7 @@
 
 #include "common/encoding.h"
 #include "common/errors.h"
+#include "common/param_literal.h"
 #include "driver/connection_options.h"
 #include "driver/sql_connection.h"
 #include "libpq/libpq_api.h"
@@ -56,6 +57,44 @@ std::size_t ErrorTextLength(std::string_view text, const TVNXISQLConnection* con
   return CharacterPrefixLength(text, kMaxErrorTextLength, encoding);
 }
 
+TVNXMappingOptions TVNXISQLConnection::CurrentMappingOptions() const {
+  TVNXMappingOptions o = MappingOptions;
+  o.NewerTypes = Server.Newer;
+  // Texts of a connection whose client encoding is exactly "UTF8" reach the application in
+  // its own character set; any other client encoding reaches it as the server sends it.
+  std::string received = ClientEncoding == "UTF8" ? ApplicationCharset() : Server.ClientEncoding();
+  if (received.empty()) received = ClientEncoding;
+  o.CharBytes = static_cast<std::uint8_t>(MaxCharBytes(received));
+  // A text the server counts in bytes (a name) keeps its byte count when the application
+  // receives the server's own encoding; otherwise each byte may become a whole character.
+  o.ByteGrowth = SameEncoding(received, Server.ServerEncoding) ? 1 : o.CharBytes;
+  return o;
+}
+
+TVNXMetaSqlOptions TVNXISQLConnection::CatalogSqlOptions() const {
+  TVNXMetaSqlOptions o;
+  o.Database = Database;
+  o.Server = Server;
+  o.UseQualifiedNames = UseQualifiedNames;
+  o.RestrictedNameSpace = RestrictedNameSpace;
+  o.ShowOID = ShowOID;
+  o.StandardConformingStrings = Server.StandardConformingStrings();
+  // Names and patterns from the application reach the server as literals escaped for this
+  // connection: "%" and "_" stay LIKE wildcards, a quote stays part of the pattern.
+  PGconn* handle = Handle;
+  const bool utf8 = ClientEncoding == "UTF8";
+  const bool scs = o.StandardConformingStrings;
+  o.Escape = [handle, utf8, scs](std::string_view text) {
+    const std::string server = utf8 ? ApplicationToUtf8(text) : std::string(text);
+    if (PQ.PQescapeString) return EscapeStringLiteral(server, handle);
+    // Without libpq the text is never sent (there is no connection); it is still built.
+    TVNXMetaSqlOptions plain;
+    plain.StandardConformingStrings = scs;
+    return EscapedLiteralText(server, plain);
+  };
+  return o;
+}
+
 void TVNXISQLConnection::NegotiateClientEncoding() {
   std::string serverEncoding = rt::FromPChar(PQ.PQparameterStatus(Handle, "server_encoding"));
   if (!serverEncoding.empty()) TraceRes(trcConnect, res::SServerEncoding, rt::UpperCase(serverEncoding));
@@ -66,7 +105,10 @@ void TVNXISQLConnection::NegotiateClientEncoding() {
   bool send = true;
   if (ClientEncoding.empty()) {
     ClientEncoding = reported == "UNICODE" ? std::string("UTF8") : reported;
-    if (ClientEncoding == "UTF8") {
+    if (ClientEncoding == "UTF8" && Server.Newer && MaxCharBytes(ApplicationCharset()) == 4) {
+      // An application that runs in UTF-8 reads the server's texts as they come.
+      send = false;
+    } else if (ClientEncoding == "UTF8") {
       // The application's texts are 8-bit: a Unicode server gets a single-byte client.
       ClientEncoding = "LATIN1";
       TraceRes(trcDiagnostic, res::SNoUnicodeSupport);

@@ -211,6 +211,8 @@ void TVNXISQLConnection::ParseOption(const std::string& key, const std::string& 
                         {"Connection", std::uint8_t{2}}, {"Cursor", std::uint8_t{3}}});
   } else if (key == "getextendedfieldsinformation") {
     ApplyBoolean(GetExtendedFieldsInformation, value);
+  } else if (key == "acceptnewerservers") {
+    ApplyBoolean(AcceptNewerServers, value);
   }
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-typedef struct pg_conn PGconn;
+#include "driver/server_profile.h"
 
 namespace vnx {
 
@@ -26,11 +26,15 @@ TVNXObjectName SplitObjectName(const char* name);
 // What the catalogue texts depend on besides the name arguments.
 struct TVNXMetaSqlOptions {
   std::string Database;          // the connected database, as the application named it
-  double ServerVersion = 8.3;    // 7.3 and later have schemas
+  TVNXServerProfile Server = [] {  // what the server offers; 8.3 unless told otherwise
+    TVNXServerProfile p;
+    p.VersionNum = 80300;
+    return p;
+  }();
   bool UseQualifiedNames = true;
   bool RestrictedNameSpace = true;
   bool ShowOID = false;
-  bool StandardConformingStrings = false;  // how the server reads backslashes in literals
+  bool StandardConformingStrings = false;  // how the server reads backslashes in literals, now
   // Escapes a text for use between single quotes on the target connection. When empty,
   // quotes are doubled, and backslashes too unless StandardConformingStrings is set.
   std::function<std::string(std::string_view)> Escape;
@@ -45,8 +49,6 @@ std::string EscapedLiteralText(std::string_view text, const TVNXMetaSqlOptions& 
 const char* NextvalPatternLiteral(bool standardConformingStrings);
 // The same for a live connection, asking it how it reads backslashes.
 const char* NextvalPattern(PGconn* handle);
-// Whether a connection has standard_conforming_strings on (false without a connection).
-bool StandardConformingStrings(PGconn* handle);
 
 // getObjectList: one fixed query per object type; an unknown type gives the empty text.
 std::string ObjectListSql(std::uint32_t objectType, const TVNXMetaSqlOptions& options);
@@ -57,5 +59,11 @@ std::string IndicesSql(const TVNXObjectName& name, std::uint32_t indexType, cons
 std::string ColumnsSql(const TVNXObjectName& table, const char* columnName, std::uint32_t columnType,
                        const TVNXMetaSqlOptions& options);
 std::string ProcedureParamsSql(const TVNXObjectName& procedure, const TVNXMetaSqlOptions& options);
+// The extended field information of a single-table select: nullability and auto-increment
+// of each column of the table whose name (a LIKE pattern that matches only it) is given.
+std::string ExtendedFieldsSql(std::string_view tablePattern, const TVNXMetaSqlOptions& options);
+// Whether the named routine is a procedure (called with CALL rather than select); one row
+// with a boolean. Only for servers that have procedures.
+std::string IsProcedureSql(std::string_view routineName, const TVNXMetaSqlOptions& options);
 
 }  // namespace vnx

@@ -8,6 +8,7 @@
 #include "common/encoding.h"
 #include "common/errors.h"
 #include "common/param_literal.h"
+#include "driver/metadata_sql.h"
 #include "driver/sql_connection.h"
 #include "driver/sql_cursor.h"
 #include "driver/sql_driver.h"
@@ -197,19 +198,46 @@ std::string TVNXISQLCommand::SubstituteParameters() {
   return out;
 }
 
-SQLResult TVNXISQLCommand::execute(void** cursor) {
-  if (StoredProc) {
-    std::string call = "select " + ProcName + "(";
-    bool any = false;
-    for (const CommandParam& p : Params)
-      if (p.ParamType == paramIN || p.ParamType == paramINOUT) {
-        call += "?, ";
-        any = true;
-      }
-    if (any) call.resize(call.size() - 2);
-    call += ");";
-    SQL = call;
+bool TVNXISQLCommand::CallsProcedure() {
+  const TVNXServerProfile& server = Connection->Server;
+  if (!server.Newer || !server.HasProcedures()) return false;
+  if (procKindOf_ == ProcName) return isProcedure_;
+  PGresult* result = nullptr;
+  std::string error;
+  const bool ok = Connection->ExecQuery(IsProcedureSql(ProcName, Connection->CatalogSqlOptions()), result, error);
+  // A name the server cannot read is called with select, which reports what is wrong with it.
+  isProcedure_ = ok && PQ.PQntuples(result) == 1 && std::strcmp(PQ.PQgetvalue(result, 0, 0), "t") == 0;
+  if (result) PQ.PQclear(result);
+  if (ok) procKindOf_ = ProcName;
+  return isProcedure_;
+}
+
+std::string TVNXISQLCommand::ProcedureCall() {
+  // A procedure is called with CALL: its OUT arguments take a NULL, and every output
+  // parameter comes back in its own column of the one row, in parameter order. A function
+  // is selected with its inputs; its outputs read the one column of its row.
+  const bool call = CallsProcedure();
+  std::string text = (call ? "call " : "select ") + ProcName + "(";
+  bool any = false;
+  std::int32_t column = 0;
+  for (CommandParam& p : Params) {
+    const bool output = p.ParamType == paramOUT || p.ParamType == paramINOUT || p.ParamType == paramRET;
+    if (output) p.OutputColumn = call ? ++column : 1;
+    if (p.ParamType == paramIN || p.ParamType == paramINOUT) {
+      text += "?, ";
+      any = true;
+    } else if (call && p.ParamType == paramOUT) {
+      text += "NULL, ";
+      any = true;
+    }
   }
+  if (any) text.resize(text.size() - 2);
+  text += ");";
+  return text;
+}
+
+SQLResult TVNXISQLCommand::execute(void** cursor) {
+  if (StoredProc) SQL = ProcedureCall();
   std::string text;
   if (Params.empty()) {
     text = SQL;

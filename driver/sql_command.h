@@ -61,6 +61,12 @@ class TVNXISQLCommand final : public TVNXErrorObject {
 
  private:
   void ClearResult() noexcept;
+  // The text that calls the stored procedure ProcName with its parameters.
+  std::string ProcedureCall();
+  // Whether ProcName is a procedure of the server (called with CALL); asked once per name.
+  bool CallsProcedure();
+  std::string procKindOf_;         // the name isProcedure_ was asked for
+  bool isProcedure_ = false;
   // Ends a COPY the statement started, so that the connection accepts statements again.
   void EndCopy() noexcept;
   bool outputRowRead_ = false;     // getParameter has moved the output cursor to its row

@@ -84,8 +84,29 @@ TVNXISQLConnection::~TVNXISQLConnection() {
 void TVNXISQLConnection::CloseHandle() noexcept {
   if (Handle && PQ.PQfinish) PQ.PQfinish(Handle);
   Handle = nullptr;
+  Server.Handle = nullptr;
   // The server ends a transaction with its connection.
   InTransaction = false;
+}
+
+bool TVNXISQLConnection::CheckServerVersion() {
+  switch (JudgeServerVersion(Server)) {
+    case TVNXVersionVerdict::Unknown:
+      SetErrorText(rt::Format(Res(res::SUnknownServerVersion), Server.VersionText));
+      return false;
+    case TVNXVersionVerdict::TooOld:
+      SetErrorText(rt::Format(Res(res::SServerTooOld), OldestVersionText(), Server.VersionText));
+      return false;
+    case TVNXVersionVerdict::NotTested:
+      SetErrorText(rt::Format(Res(res::SServerNotTested), Server.VersionText));
+      return false;
+    case TVNXVersionVerdict::Untested:
+      TraceRes(trcDiagnostic, res::SServerNotTested, Server.VersionText);
+      return true;
+    case TVNXVersionVerdict::Accepted:
+    default:
+      return true;
+  }
 }
 
 double ServerVersionNumber(PGconn* handle, std::string versionText) {
@@ -156,7 +177,7 @@ SQLResult TVNXISQLConnection::Connect(const std::string& serverName, const std::
       SetErrorText(error);
       return DBXERR_FAILED;
     }
-    ServerVersionText = rt::Trim(FieldText(r.result, 0, 0));
+    Server.Learn(Handle, rt::Trim(FieldText(r.result, 0, 0)), AcceptNewerServers);
     std::string thousand = rt::Trim(FieldText(r.result, 0, 1));  // 1000 as the server writes it
     if (thousand.size() >= 2) ServerThousandSeparator = thousand[1];
     if (thousand.size() >= 6) ServerDecimalSeparator = thousand[5];
@@ -166,21 +187,10 @@ SQLResult TVNXISQLConnection::Connect(const std::string& serverName, const std::
     }
   }
 
-  ServerVersion = ServerVersionNumber(Handle, ServerVersionText);
-  if (ServerVersion == -1) {
-    SetErrorText(rt::Format(Res(res::SUnknownServerVersion), ServerVersionText));
-    return DBXERR_FAILED;
-  }
-  if (ServerVersion < 7.1) {
-    SetErrorText(rt::Format(Res(res::SServerTooOld), OldestVersionText(), ServerVersionText));
-    return DBXERR_FAILED;
-  }
-  if (ServerVersion >= 8.4) {
-    SetErrorText(rt::Format(Res(res::SServerNotTested), ServerVersionText));
-    return DBXERR_FAILED;
-  }
+  Server.Version = ServerVersionNumber(Handle, Server.VersionText);
+  if (!CheckServerVersion()) return DBXERR_FAILED;
 
-  if (ServerVersion >= 7.3 && !SearchPath.empty()) {
+  if (Server.HasSchemas() && !SearchPath.empty()) {
     // The search path is the application's own SQL list of schemas and goes as given.
     const std::string statement = "set search_path to " + SearchPath + ";";
     Trace(statement, trcConnect);

@@ -12,6 +12,8 @@
 #include "common/type_mapping.h"
 #include "driver/connection_options.h"
 #include "driver/interface_object.h"
+#include "driver/metadata_sql.h"
+#include "driver/server_profile.h"
 #include "i18n/translate.h"
 #include "runtime/format.h"
 
@@ -62,6 +64,11 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   std::string FromServerText(std::string text) const;
   // The encoding of such texts, for cutting them between characters.
   TVNXTextEncoding TextEncoding() const noexcept;
+  // The mapping options a new cursor or column list starts from: the connection's block with
+  // the widths of characters in the texts the application receives now.
+  TVNXMappingOptions CurrentMappingOptions() const;
+  // What catalogue texts on this connection depend on; patterns are escaped for it.
+  TVNXMetaSqlOptions CatalogSqlOptions() const;
 
   // Tracing. Trace hands the text to the application's callback in chunks of at most 1024
   // characters; it returns at once when no callback is set.
@@ -89,6 +96,9 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   void ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText);
   // Chooses and sets the client encoding at the end of connect; raises EVNXError on failure.
   void NegotiateClientEncoding();
+  // Refuses a server the driver does not serve (the three texts of the version check);
+  // false with ErrorMessage set.
+  bool CheckServerVersion();
   SQLResult GetServerVersion(void* propValue, std::int16_t maxLength, std::int16_t* length);
   // Sends statement for an open transaction; a commit the server turned into a rollback
   // fails.
@@ -103,8 +113,9 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   std::string Database;
   std::string HostName;                 // host or host:port, set by eConnHostName
   std::string Port;
-  std::string ServerVersionText;
-  double ServerVersion = -1;            // 8.3.7 reads 8.37; -1 when unknown
+  // The server as learnt at connect (version text and number, what it offers) and its
+  // live settings.
+  TVNXServerProfile Server;
   char ServerDecimalSeparator = '\0';
   char ServerThousandSeparator = '\0';
   std::string SearchPath;
@@ -119,6 +130,7 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   bool UseQualifiedNames = true;
   bool RestrictedNameSpace = true;
   bool ShowOID = false;
+  bool AcceptNewerServers = false;      // servers from 8.4 on are accepted and served as they are
   TVNXMappingOptions MappingOptions;
 
   // Transactions and settings.

@@ -10,7 +10,7 @@
 #include "common/errors.h"
 #include "common/param_literal.h"
 #include "common/type_cache.h"
-#include "driver/metadata_sql.h"  // NextvalPattern, shared with getColumns
+#include "driver/metadata_sql.h"
 #include "driver/sql_command.h"
 #include "driver/sql_connection.h"
 #include "driver/sql_driver.h"
@@ -65,7 +65,7 @@ TVNXISQLCursor::TVNXISQLCursor(TVNXISQLCommand* command, TVNXISQLConnection* con
   try {
     rowCount_ = Result ? PQ.PQntuples(Result) : 0;
     SQL = command ? command->SQL : sql;
-    MappingOptions = Connection->MappingOptions;
+    MappingOptions = Connection->CurrentMappingOptions();
     convertUtf8_ = Connection->ClientEncoding == "UTF8";
     TVNXTypeMappings noDriverCache;
     TVNXTypeMappings& driverCache = Connection->Driver ? Connection->Driver->TypeCache : noDriverCache;
@@ -133,16 +133,7 @@ SQLResult TVNXISQLCursor::BuildFieldMappings() {
       Connection->TraceRes(trcCatalog, res::SGettingExtendedFieldsInfo);
       ErrorMessage.clear();
       // The table name reaches the query as a literal: a quote in it cannot end it.
-      std::string query =
-          "select pg_attribute.attname as COLUMN_NAME, (not pg_attribute.attnotnull) as ISNULLABLE, "
-          "pg_attrdef.adsrc IS NOT NULL as ISAUTOINCREMENT from pg_class, pg_attribute left join pg_attrdef on "
-          "(pg_attrdef.adsrc ~ ";
-      query += NextvalPattern(Connection->Handle);
-      query +=
-          " and pg_attribute.attrelid=pg_attrdef.adrelid and pg_attribute.attnum=pg_attrdef.adnum) where "
-          "(pg_attribute.attrelid=pg_class.oid) and (pg_class.relname ~~ ";
-      query += QuoteLiteral(EscapeStringLiteral(LikeExact(tables[0]), Connection->Handle));
-      query += ") and (pg_attribute.attnum>=0) order by pg_attribute.attnum";
+      const std::string query = ExtendedFieldsSql(LikeExact(tables[0]), Connection->CatalogSqlOptions());
       std::string error;
       if (!Connection->ExecQuery(query, info, error)) {
         if (info) PQ.PQclear(info);

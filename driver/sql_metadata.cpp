@@ -110,7 +110,7 @@ SQLResult TVNXISQLMetaData::GetOption(std::uint32_t option, void* propValue, std
       PutByte(propValue, '\\', length);
       break;
     case eMetaSupportsTransactions:
-      PutByte(propValue, Connection->ServerVersion >= 8.0 ? 1 : 0, length);
+      PutByte(propValue, Connection->Server.HasTransactionsOption() ? 1 : 0, length);
       break;
     default:  // eMetaMaxSQLLength and the rest: nothing to report
       break;
@@ -120,29 +120,7 @@ SQLResult TVNXISQLMetaData::GetOption(std::uint32_t option, void* propValue, std
 
 // --- Running catalogue queries ----------------------------------------------------------
 
-TVNXMetaSqlOptions TVNXISQLMetaData::SqlOptions() const {
-  TVNXMetaSqlOptions o;
-  o.Database = Connection->Database;
-  o.ServerVersion = Connection->ServerVersion;
-  o.UseQualifiedNames = Connection->UseQualifiedNames;
-  o.RestrictedNameSpace = Connection->RestrictedNameSpace;
-  o.ShowOID = Connection->ShowOID;
-  o.StandardConformingStrings = StandardConformingStrings(Connection->Handle);
-  // Names and patterns from the application reach the server as literals escaped for this
-  // connection: "%" and "_" stay LIKE wildcards, a quote stays part of the pattern.
-  PGconn* handle = Connection->Handle;
-  const bool utf8 = Connection->ClientEncoding == "UTF8";
-  const bool scs = o.StandardConformingStrings;
-  o.Escape = [handle, utf8, scs](std::string_view text) {
-    const std::string server = utf8 ? ApplicationToUtf8(text) : std::string(text);
-    if (PQ.PQescapeString) return EscapeStringLiteral(server, handle);
-    // Without libpq the text is never sent (there is no connection); it is still built.
-    TVNXMetaSqlOptions plain;
-    plain.StandardConformingStrings = scs;
-    return EscapedLiteralText(server, plain);
-  };
-  return o;
-}
+TVNXMetaSqlOptions TVNXISQLMetaData::SqlOptions() const { return Connection->CatalogSqlOptions(); }
 
 SQLResult TVNXISQLMetaData::ExecMetaQuery(const std::string& sql, TVNXISQLCursor*& cursor) {
   cursor = nullptr;
@@ -202,8 +180,40 @@ enum : std::uint16_t {
 enum : std::uint16_t {
   kParRecno = 1, kParName = 5, kParPosition = 6, kParType = 7, kParDataType = 8, kParSubType = 9,
   kParTypeName = 10, kParPrecision = 11, kParScale = 12, kParLength = 13, kParNullable = 14,
-  kParArgTypes = 15, kParRetType = 16, kParamsExposed = 14,
+  kParArgTypes = 15, kParRetType = 16, kParAllArgTypes = 17, kParArgModes = 18, kParamsExposed = 14,
 };
+
+constexpr std::uint32_t kVoidOid = 2278;
+
+// One argument of a routine: its type and its dbExpress parameter type.
+struct RoutineArgument {
+  std::uint32_t Type;
+  std::int64_t ParamType;
+};
+
+// The elements of an array's text ({23,25} or {i,o}), which here never need quotes.
+std::vector<std::string> ArrayElements(std::string text) {
+  if (text.size() < 2 || text.front() != '{' || text.back() != '}') return {};
+  text = text.substr(1, text.size() - 2);
+  return text.empty() ? std::vector<std::string>{} : SplitText(text, ',');
+}
+
+// The arguments of a routine with OUT or INOUT ones, from all its argument types and their
+// modes; empty when the routine has inputs only (or the server does not say).
+std::vector<RoutineArgument> ArgumentsWithModes(const TVNXRow& proc, std::size_t cells) {
+  std::vector<RoutineArgument> out;
+  if (cells < kParArgModes) return out;
+  const std::vector<std::string> types = ArrayElements(CellToText(proc[kParAllArgTypes - 1u], fldZSTRING));
+  const std::vector<std::string> modes = ArrayElements(CellToText(proc[kParArgModes - 1u], fldZSTRING));
+  if (types.empty() || types.size() != modes.size()) return out;
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    // i in, o out, b in and out, v variadic (in), t a column of a table result (out).
+    const char mode = modes[i].empty() ? 'i' : modes[i][0];
+    const std::int64_t paramType = mode == 'o' || mode == 't' ? paramOUT : mode == 'b' ? paramINOUT : paramIN;
+    out.push_back({static_cast<std::uint32_t>(TextToInt64(types[i])), paramType});
+  }
+  return out;
+}
 
 // The catalogue sends type OIDs as oid columns, which the result cursor describes as
 // large-object identifiers (BLOBs) and the import would not copy. Read as 32-bit integers
@@ -283,12 +293,13 @@ SQLResult TVNXISQLMetaData::getColumns(const char* tableName, const char* column
 
 void TVNXISQLMetaData::ReworkColumns(TVNXVirtualISQLCursor& v) {
   RequireColumns(v, kColumnsExposed);
+  const TVNXMappingOptions options = Connection->CurrentMappingOptions();
   for (TVNXRow& row : v.Rows) {
     const std::string name = CellToText(row[kColName - 1u], fldZSTRING);
     TVNXFieldMapping m;
     if (BuildFieldMapping(m, v.TypeCache, name, TypeOid(row[kColDataType - 1u]),
                           static_cast<std::int32_t>(CellToInt64(row[kColLength - 1u])),
-                          static_cast<std::int32_t>(CellToInt64(row[kColPrecision - 1u])), Connection->MappingOptions)) {
+                          static_cast<std::int32_t>(CellToInt64(row[kColPrecision - 1u])), options)) {
       SetNumber(v, row, kColDataType, m.FieldType);
       SetNumber(v, row, kColSubType, m.SubType);
       SetNumber(v, row, kColPrecision, m.Precision);
@@ -317,27 +328,33 @@ SQLResult TVNXISQLMetaData::getProcedureParams(const char* procedureName, const 
 
 void TVNXISQLMetaData::ReworkProcedureParams(TVNXVirtualISQLCursor& v) {
   RequireColumns(v, kParRetType);
+  // Servers served as they are name what a routine returns: void is nothing, and the
+  // arguments of a routine with OUT parameters are its results.
+  const bool modern = Connection->Server.ModernCatalogue();
   std::vector<TVNXRow> out;
   std::int64_t counter = 0;
   for (const TVNXRow& proc : v.Rows) {
-    std::vector<std::uint32_t> types;
-    for (std::int32_t oid : TextToOidVector(CellToText(proc[kParArgTypes - 1u], fldZSTRING)))
-      types.push_back(static_cast<std::uint32_t>(oid));
+    std::vector<RoutineArgument> args = ArgumentsWithModes(proc, proc.size());
+    const bool withModes = !args.empty();
+    if (!withModes)
+      for (std::int32_t oid : TextToOidVector(CellToText(proc[kParArgTypes - 1u], fldZSTRING)))
+        args.push_back({static_cast<std::uint32_t>(oid), paramIN});
     const std::uint32_t result = TypeOid(proc[kParRetType - 1u]);
-    if (result != 0) types.push_back(result);  // the result type comes last
-    for (std::size_t j = 1; j <= types.size(); ++j) {
+    const bool resultRow = result != 0 && !(modern && (withModes || result == kVoidOid));
+    if (resultRow) args.push_back({result, paramIN});  // the result type comes last
+    for (std::size_t j = 1; j <= args.size(); ++j) {
       const std::string name = "Arg" + std::to_string(j);
       TVNXFieldMapping m;
       // Procedure arguments carry no type modifier: -1 is the server's word for that (a
       // modifier of 0 would describe a numeric with scale -4).
-      if (!BuildFieldMapping(m, v.TypeCache, name, types[j - 1], 0, -1, v.MappingOptions))
+      if (!BuildFieldMapping(m, v.TypeCache, name, args[j - 1].Type, 0, -1, v.MappingOptions))
         throw EVNXError(Res(res::SErrorMappingFields));
       // The argument list and the result type are not exposed: the row ends with PARAM_NULLABLE.
       TVNXRow row(proc.begin(), proc.begin() + kParamsExposed);
       SetNumber(v, row, kParRecno, ++counter);
       row[kParName - 1u] = name;
       SetNumber(v, row, kParPosition, static_cast<std::int64_t>(j));
-      SetNumber(v, row, kParType, 1);
+      SetNumber(v, row, kParType, args[j - 1].ParamType);
       SetNumber(v, row, kParDataType, m.FieldType);
       SetNumber(v, row, kParSubType, m.SubType);
       row[kParTypeName - 1u] = m.TypeName;
@@ -347,7 +364,7 @@ void TVNXISQLMetaData::ReworkProcedureParams(TVNXVirtualISQLCursor& v) {
       SetNumber(v, row, kParNullable, m.Nullable ? 1 : 0);
       out.push_back(std::move(row));
     }
-    if (result != 0) {
+    if (resultRow) {
       out.back()[kParName - 1u] = std::string("Result");
       SetNumber(v, out.back(), kParType, 2);
     }

@@ -1,6 +1,7 @@
 // Column descriptions from a type cache, with every mapping option.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "common/type_mapping.h"
@@ -17,6 +18,7 @@ enum : std::uint32_t {
   kBpcharArray = 1014, kBpchar = 1042, kVarchar = 1043, kDate = 1082, kTime = 1083,
   kTimestamp = 1114, kTimestamptz = 1184, kInterval = 1186, kTimetz = 1266, kBit = 1560,
   kVarbit = 1562, kNumeric = 1700, kUnknown = 705, kLo = 90000,
+  kTid = 27, kJson = 114, kInet = 869, kAclitem = 1033, kUuid = 2950, kJsonb = 3802, kUserType = 99999,
 };
 
 TVNXTypeMappings Cache() {
@@ -29,16 +31,19 @@ TVNXTypeMappings Cache() {
       {kMoney, "money"}, {kInt4Array, "_int4"}, {kBpcharArray, "_bpchar"}, {kBpchar, "bpchar"},
       {kVarchar, "varchar"}, {kDate, "date"}, {kTime, "time"}, {kTimestamp, "timestamp"},
       {kTimestamptz, "timestamptz"}, {kInterval, "interval"}, {kTimetz, "timetz"},
-      {kBit, "bit"}, {kVarbit, "varbit"}, {kNumeric, "numeric"}, {kLo, "lo"}};
+      {kBit, "bit"}, {kVarbit, "varbit"}, {kNumeric, "numeric"}, {kLo, "lo"},
+      {kTid, "tid"}, {kJson, "json"}, {kInet, "inet"}, {kAclitem, "aclitem"}, {kUuid, "uuid"},
+      {kJsonb, "jsonb"}};
   for (auto [oid, name] : rows) {
     TVNXTypeMapping m;
     m.Oid = oid;
     m.TypeName = name;
     std::string_view n = name;
     m.IsArray = n[0] == '_' && n != "_bpchar";
-    EXPECT_TRUE(LookupTypeName(m.IsArray ? n.substr(1) : n, m.FieldType, m.SubType)) << name;
+    EXPECT_TRUE(LookupTypeName(m.IsArray ? n.substr(1) : n, m.FieldType, m.SubType, &m.Newer)) << name;
     v->push_back(m);
   }
+  std::sort(v->begin(), v->end(), [](const TVNXTypeMapping& a, const TVNXTypeMapping& b) { return a.Oid < b.Oid; });
   return v;
 }
 
@@ -71,7 +76,12 @@ TEST(TypeMapping, Lookup) {
   EXPECT_EQ(m.Oid, 0u);
   EXPECT_FALSE(FindTypeMapping(kInt4, nullptr, m));
   std::uint16_t t, s;
-  EXPECT_FALSE(LookupTypeName("point", t, s));
+  EXPECT_FALSE(LookupTypeName("txid_snapshot", t, s));
+  bool newer = false;
+  EXPECT_TRUE(LookupTypeName("point", t, s, &newer));
+  EXPECT_TRUE(newer);
+  EXPECT_TRUE(LookupTypeName("bool", t, s, &newer));
+  EXPECT_FALSE(newer);
 }
 
 TEST(TypeMapping, DefaultOptions) {
@@ -108,7 +118,7 @@ TEST(TypeMapping, DefaultOptions) {
   EXPECT_EQ(c.f.Length, 20u);
   EXPECT_EQ(c.f.Precision, 20);
   EXPECT_EQ(Map(kBpchar, -1, 24).f.SubType, fldstFIXED);
-  EXPECT_EQ(Map(kChar, 1).f.Length, 1u);
+  EXPECT_EQ(Map(kChar, 1).f.Length, 4u);  // a byte above 127 comes as \ooo
   c = Map(kInterval, 16);
   EXPECT_EQ(c.f.Length, 100u);
   EXPECT_EQ(c.f.Precision, 100);
@@ -166,10 +176,12 @@ TEST(TypeMapping, OidColumnsAndUnknownTypes) {
   EXPECT_TRUE(c.mapped);
   EXPECT_EQ(c.f.FieldType, fldUNKNOWN);
 
+  // An unknown type's storage size says nothing of its text: it is unbounded text.
   c = Map(kPoint, 16);
   EXPECT_TRUE(c.mapped);
   EXPECT_EQ(c.f.FieldType, fldZSTRING);
-  EXPECT_EQ(c.f.Length, 12u);
+  EXPECT_EQ(c.f.Length, 0u);
+  EXPECT_EQ(c.f.Precision, 32766);
   EXPECT_EQ(c.f.Oid, kPoint);
   EXPECT_EQ(c.f.TypeName, "");
   EXPECT_TRUE(c.f.Searchable);
@@ -253,7 +265,63 @@ TEST(TypeMapping, Options) {
 
   o = {};
   o.MaxNameLength = 128;
-  EXPECT_EQ(Map(kRegproc, 4, -1, o).f.Length, 128u);
+  // A function name written schema-qualified, both parts quoted with doubled quotes.
+  EXPECT_EQ(Map(kRegproc, 4, -1, o).f.Length, 2u * (2 * 127 + 2) + 1);
+  EXPECT_EQ(Map(kName, 128, -1, o).f.Length, 128u);
+}
+
+// Every described length holds every value the server can send, in the bytes the
+// application receives; types the old mapping did not name map only for servers served as
+// they are, and their names still give their widths.
+TEST(TypeMapping, LengthsHoldEveryValue) {
+  struct Case {
+    std::uint32_t oid;
+    std::int32_t size, mod;
+    bool newer;
+    std::uint8_t charBytes, byteGrowth;
+    std::uint16_t type, subType;
+    std::uint32_t length;
+    std::int16_t precision;
+    const char* typeName;
+  };
+  const Case cases[] = {
+      {kVarchar, -1, 24, false, 4, 1, fldZSTRING, 0, 80, 80, "varchar"},       // 20 characters of UTF-8
+      {kBpchar, -1, 9, false, 3, 3, fldZSTRING, fldstFIXED, 15, 15, "bpchar"},  // 5 of EUC_JP
+      {kVarchar, -1, 24, true, 1, 1, fldZSTRING, 0, 20, 20, "varchar"},
+      {kName, 64, -1, false, 4, 4, fldZSTRING, fldstFIXED, 256, 256, "name"},  // 63 bytes that may each grow
+      {kName, 64, -1, true, 4, 1, fldZSTRING, fldstFIXED, 64, 64, "name"},     // the server's own encoding
+      {kAclitem, 12, -1, false, 1, 1, fldZSTRING, fldstFIXED, 289, 289, "aclitem"},
+      {kUuid, 16, -1, false, 1, 1, fldZSTRING, 0, 36, 36, ""},   // unknown, yet 36 characters wide
+      {kUuid, 16, -1, true, 4, 1, fldZSTRING, 0, 36, 36, "uuid"},
+      {kInet, -1, -1, true, 1, 1, fldZSTRING, 0, 49, 49, "inet"},
+      {kTid, 6, -1, false, 1, 1, fldZSTRING, 0, 18, 18, ""},     // (4294967295,65535), not 6 - 4
+      {kJson, -1, -1, false, 1, 1, fldZSTRING, 0, 0, 32766, ""},
+      {kJson, -1, -1, true, 1, 1, fldBLOB, fldstMEMO, 0, 0, "json"},
+      {kJsonb, -1, -1, true, 1, 1, fldBLOB, fldstMEMO, 0, 0, "jsonb"},
+      {kUserType, 8, -1, true, 1, 1, fldZSTRING, 0, 0, 32766, ""},
+      {kUserType, -1, 40, true, 1, 1, fldZSTRING, 0, 0, 32766, ""},  // a modifier of a type we do not know
+  };
+  for (const Case& k : cases) {
+    TVNXMappingOptions o;
+    o.NewerTypes = k.newer;
+    o.CharBytes = k.charBytes;
+    o.ByteGrowth = k.byteGrowth;
+    const Column c = Map(k.oid, k.size, k.mod, o);
+    SCOPED_TRACE(std::to_string(k.oid) + (k.newer ? " newer" : ""));
+    EXPECT_TRUE(c.mapped);
+    EXPECT_EQ(c.f.FieldType, k.type);
+    EXPECT_EQ(c.f.SubType, k.subType);
+    EXPECT_EQ(c.f.Length, k.length);
+    EXPECT_EQ(c.f.Precision, k.precision);
+    EXPECT_EQ(c.f.TypeName, k.typeName);
+  }
+  // Without MapUnknownAsString a new type is unknown to an old-style connection only.
+  TVNXMappingOptions o;
+  o.MapUnknownAsString = false;
+  EXPECT_FALSE(Map(kUuid, 16, -1, o).mapped);
+  o.NewerTypes = true;
+  EXPECT_EQ(Map(kUuid, 16, -1, o).f.FieldType, fldZSTRING);
+  EXPECT_EQ(Map(kJsonb, -1, -1, o).f.FieldType, fldBLOB);
 }
 
 }  // namespace

@@ -14,16 +14,16 @@ using namespace vnx;
 
 namespace {
 
-TVNXMetaSqlOptions Options(double version = 8.323) {
+TVNXMetaSqlOptions Options(std::int32_t versionNum = 80323) {
   TVNXMetaSqlOptions o;
   o.Database = "sales";
-  o.ServerVersion = version;
+  o.Server.VersionNum = versionNum;
   return o;
 }
 
 TVNXObjectName Name(const char* text) { return SplitObjectName(text); }
 
-constexpr double kPre73 = 7.13;
+constexpr std::int32_t kPre73 = 70103;
 
 TEST(SplitObjectName, PatternsFromTheNameArgument) {
   auto check = [](const char* text, const char* catalog, const char* schema, const char* object) {

@@ -313,9 +313,9 @@ TEST_F(MetaDataOffline, OptionsOfEveryOrdinal) {
   EXPECT_EQ(byteOption(eMetaSQLEscapeChar), '\\');
   EXPECT_EQ(byteOption(eMetaProcSupportsCursor), 1);
   EXPECT_EQ(byteOption(eMetaProcSupportsCursors), 1);
-  conn->ServerVersion = 7.4;
+  conn->Server.VersionNum = 70400;
   EXPECT_EQ(byteOption(eMetaSupportsTransactions), 0);
-  conn->ServerVersion = 8.0;
+  conn->Server.VersionNum = 80000;
   EXPECT_EQ(byteOption(eMetaSupportsTransactions), 1);
 }
 

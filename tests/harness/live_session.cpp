@@ -74,6 +74,24 @@ Cursor LiveSession::Query(const std::string& sql) const {
   return cursor;
 }
 
+std::vector<Row> ReadAll(const Cursor& c) {
+  std::vector<Row> rows;
+  std::uint16_t count = 0;
+  c.call(&vnx::ISQLCursorVtbl::getColumnCount, &count);
+  std::vector<std::string> names;
+  for (std::uint16_t col = 1; col <= count; ++col) {
+    char name[256];
+    c.call(&vnx::ISQLCursorVtbl::getColumnName, col, name);
+    names.push_back(name);
+  }
+  while (c.call(&vnx::ISQLCursorVtbl::next) == 0) {
+    Row row;
+    for (std::uint16_t col = 1; col <= count; ++col) row[names[col - 1]] = ValueAsText(c, col);
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
 std::string ValueAsText(const Cursor& cursor, std::uint16_t column) {
   using vnx::ISQLCursorVtbl;
   std::uint16_t type = 0, sub = 0;

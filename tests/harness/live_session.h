@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,5 +64,9 @@ class LiveSession {
 // Reads one cursor value as text with the getter its column type selects (for checks that
 // do not care about the binary form); "NULL" for a null value.
 std::string ValueAsText(const Cursor& cursor, std::uint16_t column);
+
+// Every remaining row of a cursor, by column name, each value read as ValueAsText reads it.
+using Row = std::map<std::string, std::string>;
+std::vector<Row> ReadAll(const Cursor& cursor);
 
 }  // namespace vnxtest

@@ -29,6 +29,9 @@ const TestServer& TestServer::Get() {
       if (key == "VNX_PGHOST") s.socketDir = value;
       else if (key == "VNX_PGPORT") s.port = value;
       else if (key == "VNX_PGDATABASE") s.database = value;
+      else if (key == "VNX_PGMODE") s.plain = value == "plain";
+      else if (key == "VNX_PGMAJOR") s.major = std::atoi(value.c_str());
+      else if (key == "VNX_PGVERSION") s.version = value;
     }
     if (s.port.empty() || s.socketDir.empty() || s.database.empty())
       s.problem = std::string("the server settings file ") + env + " lacks the port, socket or database";
@@ -37,17 +40,26 @@ const TestServer& TestServer::Get() {
   return server;
 }
 
-static std::string WithOptions(std::string name, const std::string& options) {
+static std::string WithOptions(std::string name, const std::string& options, bool plain) {
+  if (plain) name += ",AcceptNewerServers=True";
   if (!options.empty()) name += "," + options;
   return name;
 }
 
 std::string TestServer::SocketServerName(const std::string& options) const {
-  return WithOptions(socketDir + ":" + port + "/" + database, options);
+  return DatabaseServerName(database, options);
 }
 
 std::string TestServer::TcpServerName(const std::string& options) const {
-  return WithOptions("127.0.0.1:" + port + "/" + database, options);
+  return WithOptions("127.0.0.1:" + port + "/" + database, options, plain);
+}
+
+std::string TestServer::DatabaseServerName(const std::string& otherDatabase, const std::string& options) const {
+  return WithOptions(socketDir + ":" + port + "/" + otherDatabase, options, plain);
+}
+
+std::string TestServer::VersionTextPrefix() const {
+  return plain ? "PostgreSQL " + version : std::string("PostgreSQL 8.3.23");
 }
 
 std::string TestServer::Psql(const std::string& sql, const std::string& db) const {

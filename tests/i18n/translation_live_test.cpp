@@ -74,7 +74,7 @@ class TranslationLive : public ::testing::Test {
                reinterpret_cast<vnx::OptionValue>(&Collect));
     const TestServer& s = TestServer::Get();
     std::string name = s.SocketServerName(options);
-    if (!database.empty()) name = s.socketDir + ":" + s.port + "/" + database + "," + options;
+    if (!database.empty()) name = s.DatabaseServerName(database, options);
     return conn_.call(&ISQLConnectionVtbl::connect, name.c_str(), kRole83, "");
   }
   void Disconnect() { conn_.call(&ISQLConnectionVtbl::disconnect); }

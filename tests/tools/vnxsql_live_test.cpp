@@ -86,7 +86,7 @@ TEST_F(VnxsqlLive, TypedParametersGoInAndEveryColumnComesBackThroughItsGetter) {
                  "memo:line one", "-p", "bytes:00ff10", "-p", "null"},
                 "delete from vnxsql_items;\n"
                 "insert into vnxsql_items (name, price, big, ratio, ok, day, at, stamp, note, raw, obj)\n"
-                "  values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, lo_from_bytea(0, '\\\\x414243')::oid);\n"
+                "  values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, lo_from_bytea(0, decode('414243', 'hex'))::oid);\n"
                 "insert into vnxsql_items (name, price) values ('second', ?);\n"
                 "select name, price, big, ratio, ok, day, at, stamp, note, raw, obj from vnxsql_items order by id;\n");
   EXPECT_EQ(r.status, 0) << r.err;
