@@ -1,6 +1,8 @@
 // The shell: command line, connection, statements, backslash commands and result tables.
 #include "tools/vnxsql/shell.h"
 
+#include <langinfo.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -334,7 +336,11 @@ bool Shell::Open() {
   std::string enc = charset;
   enc = enc.substr(enc.find('/') == std::string::npos ? 0 : enc.find('/') + 1);
   for (auto& ch : enc) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  latin1_ = enc == "LATIN1" || enc == "UTF8";
+  // The driver hands texts of a UTF8 connection over in the application's character set,
+  // the codeset of its locale: UTF-8 when vnxsql runs on a UTF-8 terminal, else ISO-8859-1.
+  const char* codeset = nl_langinfo(CODESET);
+  const bool utf8Locale = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+  latin1_ = enc == "LATIN1" || (enc == "UTF8" && !utf8Locale);
   sqlLatin1_ = enc == "LATIN1";
   return true;
 }
