@@ -360,7 +360,7 @@ TEST_P(LongErrorText, IsCutToWhatItsLengthCanState) {
   ASSERT_EQ(c.call(&ISQLCommandVtbl::getErrorMessage, buffer.data()), 0);
   EXPECT_EQ(buffer.substr(static_cast<std::size_t>(len)), '\0' + std::string(64, 'Z')) << "written past the length";
   const std::string text = buffer.substr(0, static_cast<std::size_t>(len));
-  EXPECT_NE(text.find("invalid input syntax for type integer"), std::string::npos);
+  EXPECT_NE(text.find("invalid input syntax for"), std::string::npos);  // "for integer" before 12
   EXPECT_TRUE(ConvertsWhole(text, GetParam().iconvName)) << "a character was cut: ..." << text.substr(text.size() - 8);
 }
 

@@ -52,7 +52,7 @@ struct SqlCase {
   std::vector<std::string> absent;
 };
 
-TVNXMetaSqlOptions Plain(double version = 8.323) {
+TVNXMetaSqlOptions Plain(std::int32_t version = 80323) {
   TVNXMetaSqlOptions o = Options(version);
   o.UseQualifiedNames = false;
   o.RestrictedNameSpace = false;

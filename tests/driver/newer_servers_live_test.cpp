@@ -140,8 +140,10 @@ TEST_F(NewerServers, PartitionedAndForeignTablesAreTablesMaterializedViewsAreVie
   EXPECT_EQ(types["public.nv_mat"], "2");
   EXPECT_EQ(List(m, &ISQLMetaDataVtbl::getColumns, "nv_part", nullptr, 0u).size(), 2u);
   EXPECT_EQ(List(m, &ISQLMetaDataVtbl::getColumns, "nv_foreign", nullptr, 0u).size(), 1u);
-  if (Has(11)) EXPECT_EQ(ByName(List(m, &ISQLMetaDataVtbl::getIndices, "nv_part", 0u), "index_name", "column_name"),
-                         (std::map<std::string, std::string>{{"nv_part_k", "k"}}));
+  if (Has(11)) {
+    EXPECT_EQ(ByName(List(m, &ISQLMetaDataVtbl::getIndices, "nv_part", 0u), "index_name", "column_name"),
+              (std::map<std::string, std::string>{{"nv_part_k", "k"}}));
+  }
   std::set<std::string> tables, views;
   for (const Row& r : List(m, &ISQLMetaDataVtbl::getObjectList, vnx::eObjTypeTable)) tables.insert(r.at("object_name"));
   for (const Row& r : List(m, &ISQLMetaDataVtbl::getObjectList, vnx::eObjTypeView)) views.insert(r.at("object_name"));
@@ -269,7 +271,9 @@ TEST_F(NewerServers, TypesOfTodaysServersMapAndReadWhole) {
         continue;
       }
       EXPECT_NE(type, vnx::fldUNKNOWN) << expr << " " << options;
-      if (std::strstr(expr, "nv_count")) EXPECT_EQ(type, vnx::fldINT32) << "a domain reads as its base type";
+      if (std::strstr(expr, "nv_count")) {
+        EXPECT_EQ(type, vnx::fldINT32) << "a domain reads as its base type";
+      }
       const std::string text = ValueAsText(c, col);
       EXPECT_EQ(ErrorOf(c), "") << expr << " " << options;
       row += (col > 1 ? "|" : "") + text;
