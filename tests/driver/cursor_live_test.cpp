@@ -391,4 +391,40 @@ TEST_F(CursorLive, ValuesLongerThanTheDescribedSizeAreRefused) {
   EXPECT_EQ(ValueAsText(c, 2), "(123456.789,987654.321)");
 }
 
+// char(n) and varchar(n) hold n characters, each as many bytes as the client encoding needs.
+TEST_F(CursorLive, MultibyteClientEncodingsWidenCharacterColumns) {
+  struct Case {
+    const char* charset;
+    std::uint32_t varcharLength;  // of varchar(3)
+    const char* text;             // 日本語 in that encoding
+  };
+  const Case cases[] = {
+      {"/EUC_JP", 9, "\xC6\xFC\xCB\xDC\xB8\xEC"},
+      {"/SJIS", 6, "\x93\xFA\x96\x7B\x8C\xEA"},
+      {"/utf8", 12, "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},  // as the server sends it
+  };
+  for (const Case& k : cases) {
+    Driver driver = GetDriver(Library());
+    Connection conn = NewConnection(driver);
+    conn.call(&vnx::ISQLConnectionVtbl::SetOption, vnx::eConnServerCharSet, reinterpret_cast<vnx::OptionValue>(k.charset));
+    ASSERT_EQ(conn.call(&vnx::ISQLConnectionVtbl::connect, TestServer::Get().SocketServerName().c_str(), kRole83, ""), 0)
+        << ErrorOf(conn);
+    Command c;
+    conn.call(&vnx::ISQLConnectionVtbl::getSQLCommand, c.out());
+    Cursor r;
+    ASSERT_EQ(c.call(&vnx::ISQLCommandVtbl::executeImmediate,
+                     "select convert_from(decode('e697a5e69cace8aa9e', 'hex'), 'UTF8')::varchar(3) as v", r.out()),
+              0)
+        << ErrorOf(c);
+    std::uint32_t length = 0;
+    r.call(&ISQLCursorVtbl::getColumnLength, std::uint16_t(1), &length);
+    EXPECT_EQ(length, k.varcharLength) << k.charset;
+    ASSERT_EQ(r.call(&ISQLCursorVtbl::next), 0);
+    std::vector<char> buf(length + 1, '\0');
+    std::int32_t blank = 0;
+    EXPECT_EQ(r.call(&ISQLCursorVtbl::getString, std::uint16_t(1), buf.data(), &blank), 0) << ErrorOf(r);
+    EXPECT_STREQ(buf.data(), k.text) << k.charset;
+  }
+}
+
 }  // namespace
