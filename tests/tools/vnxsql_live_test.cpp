@@ -202,4 +202,23 @@ TEST_F(VnxsqlLive, TheProgramExitsNonZeroWhenAStatementFailed) {
   EXPECT_TRUE(Has(out, "ERROR 0x2000")) << out;
 }
 
+// On a UTF-8 terminal the texts of a UTF8 server come through as they are, aligned by the
+// columns they take.
+TEST_F(VnxsqlLive, TheProgramShowsTextOfAnyScriptOnAUtf8Terminal) {
+  VNX_ONLY_PLAIN("the client encoding stays UTF8 only for servers accepted as they are");
+  const TestServer& s = TestServer::Get();
+  std::string cmd = "LC_ALL=C.UTF-8 " + std::string(VNXSQL_EMULATOR) + " '" VNXSQL_BIN "' -U vnx83 '" +
+                    s.SocketServerName() +
+                    "' -c \"select convert_from(decode('e697a5e69cac', 'hex'), 'UTF8') as word, 1 as n;\" 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  std::array<char, 512> buf{};
+  while (std::fgets(buf.data(), buf.size(), p)) out += buf.data();
+  EXPECT_EQ(pclose(p), 0) << out;
+  // Two wide characters take the four columns of the header rule.
+  EXPECT_TRUE(Has(out, " \xE6\x97\xA5\xE6\x9C\xAC | ")) << out;
+  EXPECT_TRUE(Has(out, "------+---")) << out;
+}
+
 }  // namespace

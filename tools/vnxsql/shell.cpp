@@ -100,11 +100,23 @@ std::string Hex(std::uint16_t code) {
   return buf;
 }
 
-// Display width: code points of UTF-8 text (other bytes count one each).
+// Display width of UTF-8 text: one column a character, two for the wide characters of East
+// Asian scripts (other bytes count one each).
 std::size_t Width(const std::string& s) {
   std::size_t n = 0;
-  for (unsigned char c : s)
-    if ((c & 0xC0) != 0x80) ++n;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t len = c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    std::uint32_t cp = len == 1 ? c : c & (0x7F >> len);
+    for (std::size_t k = 1; k < len && i + k < s.size(); ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
+    const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF && cp != 0x303F) ||
+                      (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                      (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                      (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x1F300 && cp <= 0x1F64F) ||
+                      (cp >= 0x20000 && cp <= 0x3FFFD);
+    n += wide ? 2 : 1;
+    i += len;
+  }
   return n;
 }
 
