@@ -18,6 +18,9 @@ case "$profile" in
                   build-essential googletest locales file binutils lintian) ;;
   *) echo "usage: $0 [demo|demo-build]" >&2; exit 2 ;;
 esac
+# npm fetches the servers of other major versions for the plain-server tests; a machine with
+# a Node.js of its own already has it.
+if [ "$profile" = all ] && ! command -v npm >/dev/null; then packages+=(npm); fi
 
 missing_packages() {
   local p
