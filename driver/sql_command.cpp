@@ -217,12 +217,10 @@ std::string TVNXISQLCommand::ProcedureCall() {
   // parameter comes back in its own column of the one row, in parameter order. A function
   // is selected with its inputs; its outputs read the one column of its row.
   const bool call = CallsProcedure();
+  calledProcedure_ = call;
   std::string text = (call ? "call " : "select ") + ProcName + "(";
   bool any = false;
-  std::int32_t column = 0;
-  for (CommandParam& p : Params) {
-    const bool output = p.ParamType == paramOUT || p.ParamType == paramINOUT || p.ParamType == paramRET;
-    if (output) p.OutputColumn = call ? ++column : 1;
+  for (const CommandParam& p : Params) {
     if (p.ParamType == paramIN || p.ParamType == paramINOUT) {
       text += "?, ";
       any = true;
@@ -237,6 +235,7 @@ std::string TVNXISQLCommand::ProcedureCall() {
 }
 
 SQLResult TVNXISQLCommand::execute(void** cursor) {
+  calledProcedure_ = false;
   if (StoredProc) SQL = ProcedureCall();
   std::string text;
   if (Params.empty()) {
@@ -384,7 +383,14 @@ SQLResult TVNXISQLCommand::getParameter(std::uint16_t parameterNumber, std::uint
     outputRowRead_ = true;
   }
   CommandParam& p = Params[parameterNumber - 1];
-  const auto column = static_cast<std::uint16_t>(p.OutputColumn < 1 ? 1 : p.OutputColumn);
+  std::int32_t outputColumn = p.OutputColumn < 1 ? 1 : p.OutputColumn;
+  if (calledProcedure_) {
+    // A procedure's row has a column for each OUT and INOUT parameter, in their order.
+    outputColumn = 1;
+    for (std::size_t i = 0; i + 1 < parameterNumber; ++i)
+      if (Params[i].ParamType == paramOUT || Params[i].ParamType == paramINOUT) ++outputColumn;
+  }
+  const auto column = static_cast<std::uint16_t>(outputColumn);
   cursor.CheckColumn(column);
 
   // A scratch buffer of at least 32767 bytes, larger when the value needs it: a text with

@@ -157,6 +157,21 @@ TEST_F(VnxsqlLive, MetadataCommandsAndColumnDescriptions) {
   EXPECT_TRUE(Has(r.err, "no table matches")) << r.err;
 }
 
+TEST_F(VnxsqlLive, CallRunsFunctionsAndProceduresWithTheirOutputs) {
+  ShellRun r = Shell({"-p", "int:21", "-c", "\\call vnxsql_twice"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, " Result    | result    | 42")) << r.out;
+  const TestServer& s = TestServer::Get();
+  if (!s.plain || s.major < 11) return;  // procedures, and CALL, are those of servers from 11 on
+  s.Psql("set role vnx83; create or replace procedure public.vnxsql_swap(inout a text, inout b int4)"
+         " language plpgsql as $$ declare t text := a; begin a := b::text; b := length(t); end $$;");
+  r = Shell({"-v", "-p", "hello", "-p", "int:7", "-c", "\\call public.vnxsql_swap"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Has(r.err, "call public.vnxsql_swap('hello', 7)")) << r.err;
+  EXPECT_TRUE(Has(r.out, " Arg1      | in/out    | 7")) << r.out;
+  EXPECT_TRUE(Has(r.out, " Arg2      | in/out    | 5")) << r.out;
+}
+
 TEST_F(VnxsqlLive, VerboseModeShowsTheTraceWithCategories) {
   ShellRun r = Shell({"-v", "-c", "select 1 as one;"});
   EXPECT_EQ(r.status, 0);

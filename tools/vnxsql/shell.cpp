@@ -277,6 +277,7 @@ class Shell {
   void DescribeTable(const std::string& name);
   void ListProcedures(const std::string& pattern);
   void ListIndices(const std::string& table);
+  void CallProcedure(const std::string& name);
   void Transaction(const std::string& verb, const std::string& arg);
 
   const Options& o_;
@@ -628,6 +629,17 @@ bool Shell::MetaList(const std::string& what, const std::function<SQLResult(cons
   return Describe(c, cols) && ReadAll(c, cols, t);
 }
 
+// A parameter's direction as getProcedureParams and the command name it.
+std::string Direction(int paramType, const std::string& name) {
+  switch (paramType) {
+    case paramIN: return "in";
+    case paramOUT: return name == "Result" ? "result" : "out";
+    case paramINOUT: return "in/out";
+    case paramRET: return "result";
+    default: return std::to_string(paramType);
+  }
+}
+
 bool SystemName(const std::string& qualified) {
   return qualified.rfind("pg_catalog.", 0) == 0 || qualified.rfind("information_schema.", 0) == 0;
 }
@@ -716,11 +728,90 @@ void Shell::ListProcedures(const std::string& pattern) {
     const auto sub = static_cast<std::uint16_t>(ToInt(params.At(row, "PARAM_SUBTYPE")));
     const int dir = ToInt(params.At(row, "PARAM_TYPE"));
     p.rows.push_back({Cell{params.At(row, "PROC_NAME")}, Cell{params.At(row, "PARAM_NAME")}, Cell{params.At(row, "PARAM_POSITION")},
-                      Cell{dir == 1 ? "in" : dir == 2 ? "result" : std::to_string(dir)}, Cell{params.At(row, "PARAM_TYPENAME")},
+                      Cell{Direction(dir, params.At(row, "PARAM_NAME"))}, Cell{params.At(row, "PARAM_TYPENAME")},
                       Cell{FieldTypeName(type) + (sub ? "/" + SubTypeName(sub) : "")}, Cell{params.At(row, "PARAM_LENGTH")},
                       Cell{params.At(row, "PARAM_PRECISION")}, Cell{params.At(row, "PARAM_SCALE")}});
   }
   PrintTable(out_, p, latin1_);
+}
+
+void Shell::CallProcedure(const std::string& name) {
+  if (name.empty()) {
+    Fail({}, 0, "\\call needs the name of a procedure or function");
+    return;
+  }
+  // Its parameters as the metadata lists them: the inputs take the next -p values, the
+  // outputs are read back with getParameter once it ran.
+  Table params;
+  const std::string arg = ToDriver(name);
+  if (!MetaList("getProcedureParams", [&](const MetaData& md, void** c) {
+        return md.call(&ISQLMetaDataVtbl::getProcedureParams, arg.c_str(), "", c);
+      }, params))
+    return;
+  std::vector<const std::vector<Cell>*> rows;
+  for (const auto& row : params.rows)
+    if (rows.empty() || params.At(row, "PROC_NAME") == params.At(*rows.front(), "PROC_NAME")) rows.push_back(&row);
+  if (rows.empty()) {
+    Fail({}, 0, "no procedure matches " + name);
+    return;
+  }
+  Command cmd;
+  SQLResult rc = conn_.call(&ISQLConnectionVtbl::getSQLCommand, cmd.out());
+  if (rc == 0) rc = cmd.call(&ISQLCommandVtbl::SetOption, eCommStoredProc, OptionValue{1});
+  if (rc == 0) rc = cmd.call(&ISQLCommandVtbl::prepare, arg.c_str(), static_cast<std::uint16_t>(rows.size()));
+  std::vector<std::uint32_t> kinds;
+  for (std::size_t i = 0; rc == 0 && i < rows.size(); ++i) {
+    const int dir = ToInt(params.At(*rows[i], "PARAM_TYPE"));
+    // A function's result is its return value.
+    const std::uint32_t kind = params.At(*rows[i], "PARAM_NAME") == "Result" ? paramRET : static_cast<std::uint32_t>(dir);
+    kinds.push_back(kind);
+    const auto n = static_cast<std::uint16_t>(i + 1);
+    if (kind == paramIN || kind == paramINOUT) {
+      if (params_.empty()) {
+        Fail({}, 0, "the procedure takes more inputs than parameter values are left (give them with -p)");
+        return;
+      }
+      Param p = params_.front();
+      params_.pop_front();
+      if (latin1_ && (p.type == fldZSTRING || p.type == fldBLOB)) p.data = Utf8ToLatin1(p.data);
+      rc = cmd.call(&ISQLCommandVtbl::setParameter, n, std::uint16_t{0}, kind, p.type, p.subType,
+                    static_cast<std::int32_t>(p.data.size()), std::int32_t{0}, static_cast<std::uint32_t>(p.data.size()),
+                    p.null ? nullptr : static_cast<void*>(p.data.data()), std::int32_t{p.null ? 1 : 0});
+    } else {
+      // Outputs are read back as text, whatever their type.
+      rc = cmd.call(&ISQLCommandVtbl::setParameter, n, std::uint16_t{0}, kind, std::uint16_t{fldZSTRING},
+                    std::uint16_t{0}, std::int32_t{0}, std::int32_t{0}, std::uint32_t{0}, nullptr, std::int32_t{1});
+    }
+  }
+  Cursor cursor;
+  if (rc == 0) rc = cmd.call(&ISQLCommandVtbl::execute, cursor.out());
+  if (rc != 0) {
+    Fail("execute failed", rc, cmd.error());
+    return;
+  }
+  Table t;
+  t.headers = {"parameter", "direction", "value"};
+  t.right = {false, false, false};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (kinds[i] == paramIN) continue;
+    std::vector<char> value(32768, '\0');
+    std::int32_t blank = 0;
+    // The value is read as a string: an INOUT input is re-read through getString too.
+    rc = cmd.call(&ISQLCommandVtbl::setParameter, static_cast<std::uint16_t>(i + 1), std::uint16_t{0}, kinds[i],
+                  std::uint16_t{fldZSTRING}, std::uint16_t{0}, std::int32_t{0}, std::int32_t{0}, std::uint32_t{0},
+                  nullptr, std::int32_t{1});
+    if (rc == 0)
+      rc = cmd.call(&ISQLCommandVtbl::getParameter, static_cast<std::uint16_t>(i + 1), std::uint16_t{0},
+                    static_cast<void*>(value.data()), static_cast<std::int32_t>(value.size()), &blank);
+    if (rc != 0) {
+      Fail("getParameter failed", rc, cmd.error());
+      return;
+    }
+    t.rows.push_back({Cell{params.At(*rows[i], "PARAM_NAME")},
+                      Cell{Direction(static_cast<int>(kinds[i]), params.At(*rows[i], "PARAM_NAME"))},
+                      blank ? Cell{{}, true} : Cell{value.data()}});
+  }
+  PrintTable(out_, t, latin1_);
 }
 
 void Shell::ListIndices(const std::string& table) {
@@ -783,6 +874,8 @@ void Shell::Meta(const std::string& line) {
     ListProcedures(arg);
   } else if (cmd == "di") {
     ListIndices(arg);
+  } else if (cmd == "call") {
+    CallProcedure(arg);
   } else if (cmd == "describe") {
     if (!arg.empty()) Statement(arg, true);
     else if (lastColumns_.empty()) Fail({}, 0, "no result to describe yet");
@@ -856,6 +949,8 @@ std::string Usage() {
          "  \\dt [pattern]        tables and views          \\d table    columns of a table\n"
          "  \\df [pattern]        procedures (and their parameters when a pattern is given)\n"
          "  \\di [table]          indices                   \\describe [query]  column descriptions\n"
+         "  \\call name           calls a procedure or function (as the command's stored-procedure\n"
+         "                       mode does: CALL or select), its inputs from -p, its outputs shown\n"
          "  \\begin [serializable]  \\commit  \\rollback      \\q  quit    \\?  this text\n";
 }
 
