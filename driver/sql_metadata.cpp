@@ -345,9 +345,10 @@ void TVNXISQLMetaData::ReworkProcedureParams(TVNXVirtualISQLCursor& v) {
     for (std::size_t j = 1; j <= args.size(); ++j) {
       const std::string name = "Arg" + std::to_string(j);
       TVNXFieldMapping m;
-      // Procedure arguments carry no type modifier: -1 is the server's word for that (a
-      // modifier of 0 would describe a numeric with scale -4).
-      if (!BuildFieldMapping(m, v.TypeCache, name, args[j - 1].Type, 0, -1, v.MappingOptions))
+      // Procedure arguments carry no size and no type modifier: -1 is the server's word for
+      // both (a modifier of 0 would describe a numeric with scale -4, a size of 0 a varchar
+      // of one character).
+      if (!BuildFieldMapping(m, v.TypeCache, name, args[j - 1].Type, -1, -1, v.MappingOptions))
         throw EVNXError(Res(res::SErrorMappingFields));
       // The argument list and the result type are not exposed: the row ends with PARAM_NULLABLE.
       TVNXRow row(proc.begin(), proc.begin() + kParamsExposed);

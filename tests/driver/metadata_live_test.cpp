@@ -31,6 +31,7 @@ create or replace function public.meta_fn(int4, text) returns bool language sql 
 create or replace function public.meta_pair_a(int4, int4) returns int4 language sql as 'select 1';
 create or replace function public.meta_pair_b(text) returns text language sql as 'select $1';
 create or replace function public.vnx_numeric_echo(numeric) returns numeric language sql as 'select $1';
+create or replace function public.vnx_string_echo(varchar, bpchar) returns varchar language sql as 'select $1';
 )SQL";
 
 std::vector<std::string> Column(const std::vector<Row>& rows, const std::string& name) {
@@ -312,6 +313,11 @@ TEST_F(MetaDataLive, ProcedureParametersCarryNoTypeModifier) {
     EXPECT_EQ(r.at("param_precision"), "38");
     EXPECT_EQ(r.at("param_scale"), "38");
   }
+  // Nor a length: string arguments are unbounded text, never one character long.
+  params = List(m, &ISQLMetaDataVtbl::getProcedureParams, "vnx_string_echo", nullptr);
+  ASSERT_EQ(params.size(), 3u);
+  EXPECT_EQ(Column(params, "param_datatype"), (Texts{"3", "1", "3"}));      // memo, string, memo
+  EXPECT_EQ(Column(params, "param_precision"), (Texts{"0", "32766", "0"}));
 }
 
 TEST_F(MetaDataLive, QuotesInPatternsStayInThePattern) {
