@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds what it runs, starts a throwaway PostgreSQL
-# server, loads a small sample schema, runs a scripted session through vnxsql (the 32-bit
-# SQL shell, under qemu-i386) that shows queries, parameters, a transaction, BLOBs and
-# metadata, and stops the server.
+# 15 server as users run it (its defaults: UTF8, standard_conforming_strings on, bytea in
+# hex), loads a small sample schema, runs a scripted session through vnxsql (the 32-bit SQL
+# shell, under qemu-i386, on a UTF-8 terminal) that shows queries, parameters, a
+# transaction, BLOBs, metadata and a procedure called with CALL, and stops the server.
 #
 # VNX_DEMO_TREE=build/<tree> runs the session against an i386 tree that is already built,
 # skipping the installation and the builds.
@@ -26,24 +27,33 @@ fi
 
 state=$(mktemp -d)
 trap 'tests/server/pgcluster.sh stop "$state" >/dev/null; rm -rf "$state"' EXIT
-tests/server/pgcluster.sh start "$state"
+tests/server/pgcluster.sh start "$state" plain 15
 # shellcheck disable=SC1091
 . "$state/env"
+psql=(/usr/lib/postgresql/15/bin/psql -X -q -v ON_ERROR_STOP=1 -h "$VNX_PGHOST" -p "$VNX_PGPORT" -d "$VNX_PGDATABASE")
+"${psql[@]}" -U postgres -c "create role demo login; grant all on database $VNX_PGDATABASE to demo;"
 # The sample schema belongs to the role the shell connects as.
-/usr/lib/postgresql/15/bin/psql -X -q -v ON_ERROR_STOP=1 -h "$VNX_PGHOST" -p "$VNX_PGPORT" -U vnx83 \
-  -d "$VNX_PGDATABASE" -f scripts/demo/schema.sql
+"${psql[@]}" -U demo -f scripts/demo/schema.sql
 
-server="127.0.0.1:$VNX_PGPORT/$VNX_PGDATABASE"
-vnxsql() { qemu-i386 "$tree/tools/vnxsql/vnxsql" -e -U vnx83 "$server" "$@" 2>&1; }
+# Today's servers are reached with AcceptNewerServers=True; a UTF-8 terminal then gets every
+# text as the server has it.
+server="127.0.0.1:$VNX_PGPORT/$VNX_PGDATABASE,AcceptNewerServers=True"
+export LC_ALL=C.UTF-8
+vnxsql() { qemu-i386 "$tree/tools/vnxsql/vnxsql" -e -U demo "$server" "$@" 2>&1; }
 section() { printf '\n======== %s ========\n\n' "$1"; }
 
 section "vnxsql $server, 32-bit, loading $tree/libdbexpvnx.so"
 echo "Every value below is read with the getter its column type selects: getLong, getShort,"
 echo "getDouble, getBcd (exact decimals), getString, getDate, getTime, getTimeStamp, getBlob."
+vnxsql -c "select current_setting('server_version') as server, current_setting('server_encoding') as encoding;"
 
-section "Queries"
-vnxsql -c "select id, name, price, weight, in_stock, added from products order by id;" \
-       -c "select id, product_id, customer, placed, pickup, quantity, total_cents from orders order by id;"
+section "Without AcceptNewerServers the driver stays with the servers it was first made for (7.1 to 8.3)"
+qemu-i386 "$tree/tools/vnxsql/vnxsql" -U demo "127.0.0.1:$VNX_PGPORT/$VNX_PGDATABASE" -c "select 1;" 2>&1 \
+  || echo "(vnxsql exit status $?)"
+
+section "Queries: an identity key, jsonb and uuid columns, text beyond Latin-1 passed through as UTF-8"
+vnxsql -c "select id, name, price, weight, in_stock, added, details from products order by id;" \
+       -c "select id, ref, product_id, customer, placed, pickup, quantity, total_cents from orders order by id;"
 
 section "Parameters: typed values for the \"?\" markers, given with -p"
 vnxsql -p num:10 -p bool:true \
@@ -65,9 +75,14 @@ section "BLOBs: a memo (text), a bytea and a large object, through getBlobSize a
 vnxsql -c "select name, description, picture from products order by id;" \
        -c "select id, customer, invoice from orders where invoice is not null;"
 
-section "Metadata: tables, columns, indices, a function and its parameters, column descriptions"
+section "Metadata: tables, columns (the identity column is auto-increment), indices, a function, column descriptions"
 vnxsql -c '\dt public.%' -c '\d products' -c '\di orders' -c '\df order_total' \
        -c '\describe select * from orders'
+
+section "A procedure, called with CALL by the command's stored-procedure mode; its OUT parameters through getParameter"
+vnxsql -c '\df place_order' \
+       -v -p int:4 -p "Ümit" -p int2:2 -c '\call place_order' 2>&1 | grep -v "^trace [^1]"
+vnxsql -c "select id, customer, quantity, total_cents from orders where customer = 'Ümit';"
 
 section "Errors: printed with their code and text; the session goes on, and the exit status tells"
 vnxsql -c "select * from no_such_table;" -c "select count(*) as orders from orders;" \
