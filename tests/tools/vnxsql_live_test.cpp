@@ -36,10 +36,13 @@ std::string ShellQuoted(const std::string& s) {
   return q + "'";
 }
 
-ShellRun RunProgram(const std::vector<std::string>& args, const std::string& input) {
+// Runs the program (by default the one VNXSQL_PROGRAM names) with environment settings
+// ("NAME=value ...") before it.
+ShellRun RunProgram(const std::vector<std::string>& args, const std::string& input,
+                    const std::string& program = Program(), const std::string& environment = "") {
   ScratchDir dir;
   WriteFile(dir / "in", input);
-  std::string cmd = std::string(VNXSQL_EMULATOR) + " " + ShellQuoted(Program());
+  std::string cmd = environment + " " + std::string(VNXSQL_EMULATOR) + " " + ShellQuoted(program);
   for (const std::string& a : args) cmd += " " + ShellQuoted(a);
   cmd += " <" + dir / "in" + " >" + dir / "out" + " 2>" + dir / "err";
   const int status = std::system(cmd.c_str());
@@ -221,16 +224,12 @@ TEST_F(VnxsqlLive, TheProgramExitsNonZeroWhenAStatementFailed) {
 // columns they take.
 TEST_F(VnxsqlLive, TheProgramShowsTextOfAnyScriptOnAUtf8Terminal) {
   VNX_ONLY_PLAIN("the client encoding stays UTF8 only for servers accepted as they are");
-  const TestServer& s = TestServer::Get();
-  std::string cmd = "LC_ALL=C.UTF-8 " + std::string(VNXSQL_EMULATOR) + " '" VNXSQL_BIN "' -U vnx83 '" +
-                    s.SocketServerName() +
-                    "' -c \"select convert_from(decode('e697a5e69cac', 'hex'), 'UTF8') as word, 1 as n;\" 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string out;
-  std::array<char, 512> buf{};
-  while (std::fgets(buf.data(), buf.size(), p)) out += buf.data();
-  EXPECT_EQ(pclose(p), 0) << out;
+  const ShellRun r = RunProgram(
+      {"-U", kRole83, TestServer::Get().SocketServerName(), "-c",
+       "select convert_from(decode('e697a5e69cac', 'hex'), 'UTF8') as word, 1 as n;"},
+      "", Program().empty() ? VNXSQL_BIN : Program(), "LC_ALL=C.UTF-8");
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string& out = r.out;
   // Two wide characters take the four columns of the header rule.
   EXPECT_TRUE(Has(out, " \xE6\x97\xA5\xE6\x9C\xAC | ")) << out;
   EXPECT_TRUE(Has(out, "------+---")) << out;
