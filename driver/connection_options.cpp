@@ -209,6 +209,9 @@ void TVNXISQLConnection::ParseOption(const std::string& key, const std::string& 
       ApplyEnumeration(Driver->TypesCachingMode, value,
                        {{"Default", std::uint8_t{0}}, {"Once", std::uint8_t{1}},
                         {"Connection", std::uint8_t{2}}, {"Cursor", std::uint8_t{3}}});
+  } else if (key == "fetchrows") {
+    // Rows per batch; 0 reads every result whole. A negative count is no count at all.
+    if (auto rows = ParseInt32(value); rows && *rows >= 0) FetchRows = *rows;
   } else if (key == "getextendedfieldsinformation") {
     ApplyBoolean(GetExtendedFieldsInformation, value);
   } else if (key == "acceptnewerservers") {

@@ -34,24 +34,28 @@ std::uint32_t LargeObjectId(std::string_view text) {
 
 // Whether the server has a transaction open on the connection. The application may have
 // begun one with its own SQL, which the driver's flag knows nothing of; only while a
-// statement is still running (or the connection is lost) does the flag decide.
+// statement is still running (or the connection is lost) does the flag decide. A batched
+// read's transaction is one too: ending it would close the read's cursor.
 bool ServerTransactionOpen(const TVNXISQLConnection& conn) {
   switch (PQ.PQtransactionStatus(conn.Handle)) {
     case PQTRANS_IDLE: return false;
     case PQTRANS_INTRANS:
     case PQTRANS_INERROR: return true;
-    default: return conn.InTransaction;
+    default: return conn.InTransaction || conn.BatchTransaction.Owned;
   }
 }
 
-// Large-object calls need the connection in blocking mode; an asynchronous connection is
-// switched for the duration of one BLOB call, its pending input consumed first.
+// Large-object calls need the connection idle and in blocking mode: what is still on its
+// way (a batch asked for ahead, later results of an asynchronous statement) is taken in
+// first, waiting on the socket, and an asynchronous connection is switched for the
+// duration of one BLOB call.
 class BlockingScope {
  public:
-  explicit BlockingScope(PGconn* h) : h_(h) {
+  explicit BlockingScope(TVNXISQLConnection& conn) : h_(conn.Handle) {
+    conn.SettlePending();
     if (PQ.PQisnonblocking(h_) == 1) {
       switched_ = true;
-      while (PQ.PQisBusy(h_) == 1) PQ.PQconsumeInput(h_);
+      while (PGresult* stale = conn.NextResult()) PQ.PQclear(stale);
       PQ.PQsetnonblocking(h_, 0);
     }
   }
@@ -135,12 +139,14 @@ SQLResult TVNXISQLCursor::LargeObjectSize(std::uint16_t column, std::uint32_t* l
     if (isBlank) *isBlank = -1;
     return DBXERR_NONE;
   }
-  // A transaction the driver did not begin is never ended or rolled back here.
+  // A transaction the driver did not begin is never ended or rolled back here. A batch on
+  // its way is taken in first (it may end the batched read's transaction).
+  conn.SettlePending();
   const bool own = !ServerTransactionOpen(conn);
   if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
   {
-    BlockingScope blocking(conn.Handle);
+    BlockingScope blocking(conn);
     const int fd = PQ.lo_open(conn.Handle, oid, kInvRead);
     if (fd < 0) {
       failure = rt::Format(Res(res::SCannotOpenBlob), LibpqError(conn));
@@ -177,12 +183,14 @@ SQLResult TVNXISQLCursor::ReadLargeObject(std::uint16_t column, void* value, std
   TVNXISQLConnection& conn = *Connection;
   std::string scratch;
   const std::uint32_t oid = LargeObjectId(ValueText(column, scratch));
-  // A transaction the driver did not begin is never ended or rolled back here.
+  // A transaction the driver did not begin is never ended or rolled back here. A batch on
+  // its way is taken in first (it may end the batched read's transaction).
+  conn.SettlePending();
   const bool own = !ServerTransactionOpen(conn);
   if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
   {
-    BlockingScope blocking(conn.Handle);
+    BlockingScope blocking(conn);
     const int fd = PQ.lo_open(conn.Handle, oid, kInvRead);
     if (fd < 0) {
       failure = rt::Format(Res(res::SCannotOpenBlob), LibpqError(conn));

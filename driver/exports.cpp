@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "driver/cancel_requests.h"
 #include "driver/sql_driver.h"
 #include "libpq/libpq_api.h"
 #include "runtime/strutil.h"
@@ -34,6 +35,8 @@ VNX_EXPORT void VNX_REGISTER CancelQuery(pg_conn* connection) {
   ConnStatusType status = PQ.PQstatus(connection);
   if (status != CONNECTION_OK && status != CONNECTION_MADE) return;
   if (PQ.PQisnonblocking(connection) != 1) return;
+  // A batched read between two batches has no statement running: it ends at its next batch.
+  vnx::FlagCancelRequest(connection);
   // PQrequestCancel writes the connection's error buffer, which the thread running the
   // statement reads at the same time; the cancel object does not touch the connection
   // once it is made, so it is used whenever the library offers it.

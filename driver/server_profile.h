@@ -43,6 +43,8 @@ struct TVNXServerProfile {
   // --- What the version offers ---------------------------------------------------------
   bool HasSchemas() const noexcept { return AtLeast(70300); }
   bool HasTransactionsOption() const noexcept { return AtLeast(80000); }
+  // Savepoints (8.0): what keeps other statements' work safe beside a batched read.
+  bool HasSavepoints() const noexcept { return AtLeast(80000); }
   // Column defaults as text: pg_get_expr (7.4 on) rather than pg_attrdef.adsrc, which 12
   // removed. Servers served the old way keep adsrc.
   bool DefaultsByGetExpr() const noexcept { return Newer && AtLeast(70400); }

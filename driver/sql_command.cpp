@@ -3,12 +3,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "common/encoding.h"
 #include "common/errors.h"
 #include "common/param_literal.h"
 #include "driver/metadata_sql.h"
+#include "driver/more_rows.h"
 #include "driver/sql_connection.h"
 #include "driver/sql_cursor.h"
 #include "driver/sql_driver.h"
@@ -288,19 +291,38 @@ SQLResult TVNXISQLCommand::InternalExecute(const std::string& text, void** curso
   };
 
   std::string execError;
-  conn.ExecQuery(text, Result, execError);
+  // With FetchRows a query is read in batches through a server cursor; a procedure call
+  // stays whole (its one row of output parameters would keep the driver's transaction
+  // open for as long as the command lives), and so do statements a cursor cannot carry.
+  // Servers before 8.0 have no savepoints to keep other statements' work safe: whole too.
+  std::unique_ptr<TVNXRowBatches> batches;
+  if (conn.FetchRows > 0 && conn.Handle && !StoredProc && conn.Server.HasSavepoints() && DeclarableAsCursor(text))
+    batches = TVNXRowBatches::Open(conn, text, Result);
+  else
+    conn.ExecQuery(text, Result, execError);
   if (!conn.Handle) return fail(execError.empty() ? Res(res::SNotConnected) : execError);
-  if (!Result) return fail(PQ.PQerrorMessage(conn.Handle));
+  // libpq's own text, taken right after the statement failed.
+  auto libpqError = [&] {
+    return conn.StatementError.empty() ? rt::FromPChar(PQ.PQerrorMessage(conn.Handle)) : conn.StatementError;
+  };
+  if (!Result) return fail(libpqError());
 
   RowsAffected = 0;
   switch (PQ.PQresultStatus(Result)) {
     case PGRES_TUPLES_OK: {
+      // Where the rows after this result come from: later batches, or the later results
+      // of an asynchronous statement list (kept when the cursor's creation runs a query).
+      std::unique_ptr<TVNXMoreRows> more;
+      if (batches) more = std::move(batches);
+      else if (PQ.PQisnonblocking(conn.Handle) == 1) more = std::make_unique<TVNXStatementResults>(conn);
       PGresult* handedOver = Result;
       Result = nullptr;  // the cursor owns it from now on, also if its creation fails
       auto* c = new TVNXISQLCursor(this, &conn, SQL, handedOver,
                                    conn.Driver ? conn.Driver->TypesCachingMode : std::uint8_t(0));
       c->AddRef();
       *cursor = c->AsInterface();
+      if (auto* b = dynamic_cast<TVNXRowBatches*>(more.get())) b->AskAhead();
+      c->ReadOnIn(std::move(more));
       return DBXERR_NONE;
     }
     case PGRES_COMMAND_OK: {
@@ -317,35 +339,14 @@ SQLResult TVNXISQLCommand::InternalExecute(const std::string& text, void** curso
       conn.Trace(ErrorMessage, trcError);
       return DBXERR_NONE;
     case PGRES_COPY_IN:
-    case PGRES_COPY_OUT: {
+    case PGRES_COPY_OUT:
       // Left alone, the connection would stay in the copy state and refuse every later
       // statement: end the copy and report it.
-      EndCopy();
+      conn.AbandonCopy(std::exchange(Result, nullptr));
       return fail(Res(res::SCopyNotSupported));
-    }
     default:
-      return fail(PQ.PQerrorMessage(conn.Handle));
+      return fail(libpqError());
   }
-}
-
-void TVNXISQLCommand::EndCopy() noexcept {
-  PGconn* h = Connection->Handle;
-  ExecStatusType status = PQ.PQresultStatus(Result);
-  ClearResult();
-  if (status == PGRES_COPY_IN) {
-    PQ.PQputCopyEnd(h, "COPY from the client is not supported");
-  } else {
-    char* row = nullptr;
-    while (PQ.PQgetCopyData(h, &row, 0) > 0) {
-      PQ.PQfreemem(row);
-      row = nullptr;
-    }
-  }
-  // Collect the statement's remaining results (in blocking fashion: the copy ends now).
-  const bool nonBlocking = PQ.PQisnonblocking(h) == 1;
-  if (nonBlocking) PQ.PQsetnonblocking(h, 0);
-  while (PGresult* r = PQ.PQgetResult(h)) PQ.PQclear(r);
-  if (nonBlocking) PQ.PQsetnonblocking(h, 1);
 }
 
 SQLResult TVNXISQLCommand::getNextCursor(void** /*cursor*/) { return DBXERR_NOT_SUPPORTED; }

@@ -68,8 +68,6 @@ class TVNXISQLCommand final : public TVNXErrorObject {
   std::string procKindOf_;         // the name isProcedure_ was asked for
   bool isProcedure_ = false;
   bool calledProcedure_ = false;   // the last execute called a procedure with CALL
-  // Ends a COPY the statement started, so that the connection accepts statements again.
-  void EndCopy() noexcept;
   bool outputRowRead_ = false;     // getParameter has moved the output cursor to its row
 };
 

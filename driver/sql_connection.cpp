@@ -5,9 +5,12 @@
 #include <poll.h>
 
 #include <clocale>
+#include <utility>
 
 #include "common/errors.h"
+#include "driver/cancel_requests.h"
 #include "driver/connection_options.h"
+#include "driver/more_rows.h"
 #include "driver/sql_driver.h"
 #include "libpq/libpq_api.h"
 #include "resources/driver_resources.h"
@@ -82,6 +85,16 @@ TVNXISQLConnection::~TVNXISQLConnection() {
 }
 
 void TVNXISQLConnection::CloseHandle() noexcept {
+  // Statements that ran while a batched read held the driver's transaction were reported
+  // as done: they are committed, not dropped with the connection.
+  if (Handle && BatchTransaction.Owned) {
+    SettlePending();
+    if (BatchTransaction.Owned) RunQuiet("COMMIT;");
+  }
+  // Nothing is on its way any more, and batched reads lose their server cursors.
+  Pending = nullptr;
+  EndBatchedReads();
+  if (Handle) ForgetCancelTarget(Handle);
   if (Handle && PQ.PQfinish) PQ.PQfinish(Handle);
   Handle = nullptr;
   Server.Handle = nullptr;
@@ -155,6 +168,7 @@ SQLResult TVNXISQLConnection::Connect(const std::string& serverName, const std::
 
   Handle = PQ.PQconnectdb(connectionString.c_str());
   if (Handle && AsyncMode) PQ.PQsetnonblocking(Handle, 1);
+  if (Handle) AddCancelTarget(Handle, &CancelRequested);
   if (!Handle || PQ.PQstatus(Handle) != CONNECTION_OK) {
     std::string reason = Handle ? rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)))
                                 : std::string("out of memory");
@@ -256,13 +270,23 @@ SQLResult TVNXISQLConnection::disconnect() {
 }
 
 bool TVNXISQLConnection::ExecQuery(const std::string& sql, PGresult*& result, std::string& errorText) {
+  // A batch asked for ahead is taken in first; when it was the last one, the driver's
+  // transaction may end here and the statement runs as it would have without it.
+  SettlePending();
+  if (BatchTransaction.Owned && Handle) return ExecInBatchTransaction(sql, result, errorText);
+  return RunQuery(sql, result, errorText);
+}
+
+bool TVNXISQLConnection::RunQuery(const std::string& sql, PGresult*& result, std::string& errorText) {
   result = nullptr;
   errorText.clear();
+  StatementError.clear();
   bool ok = false;
   try {
     if (!Handle) {
       errorText = Res(res::SNoConnectionHandle);
     } else {
+      SettlePending();
       if (PQ.PQisnonblocking(Handle) == 1) {
         ExecAsync(sql, result, errorText);
       } else {
@@ -282,15 +306,15 @@ bool TVNXISQLConnection::ExecQuery(const std::string& sql, PGresult*& result, st
             ok = true;
             errorText.clear();
             break;
-          default: {
-            errorText = rt::TrimRight(rt::FromPChar(PQ.PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)));
-            // Errors that libpq makes itself (a lost connection) may carry no primary
-            // message: the connection's text then says what went wrong.
-            if (errorText.empty()) errorText = rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)));
+          default:
+            errorText = rt::TrimRight(ResultErrorText(result));
             break;
-          }
         }
       }
+      if (!ok) StatementError = rt::FromPChar(PQ.PQerrorMessage(Handle));
+      // A statement of the application may have ended the transaction that batched reads
+      // live in: their server cursors went with it.
+      if (!OpenBatches.empty() && PQ.PQtransactionStatus(Handle) == PQTRANS_IDLE) EndBatchedReads();
     }
   } catch (const std::exception& e) {
     errorText = e.what();
@@ -300,38 +324,129 @@ bool TVNXISQLConnection::ExecQuery(const std::string& sql, PGresult*& result, st
   return ok;
 }
 
+std::string TVNXISQLConnection::ResultErrorText(const PGresult* result) const {
+  std::string text = rt::TrimRight(rt::FromPChar(PQ.PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)));
+  // Errors that libpq makes itself (a lost connection) may carry no primary message: the
+  // connection's text then says what went wrong.
+  if (text.empty() && Handle) text = rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)));
+  return text;
+}
+
+bool TVNXISQLConnection::ExecInBatchTransaction(const std::string& sql, PGresult*& result, std::string& errorText) {
+  result = nullptr;
+  // Transaction control would end the transaction batched reads live in, and with it the
+  // work of the statements that ran inside it as if on their own.
+  if (IsTransactionControl(sql)) {
+    const TVNXRowBatches* open = OpenBatches.empty() ? nullptr : OpenBatches.front();
+    errorText = rt::Format(Res(res::SBatchTransactionControl), open ? open->Name() : std::string(),
+                           open ? rt::TrimView(open->Statement()).substr(0, 200) : std::string_view());
+    StatementError = errorText + "\n";
+    return false;
+  }
+  if (!RunQuiet("SAVEPOINT vnx_statement;")) return RunQuery(sql, result, errorText);
+  const bool ok = RunQuery(sql, result, errorText);
+  if (!BatchTransaction.Owned) return ok;  // a statement list ended it after all
+  const std::string statementError = StatementError;
+  if (ok) {
+    RunQuiet("RELEASE SAVEPOINT vnx_statement;");
+    BatchTransaction.Dirty = true;
+  } else {
+    RunQuiet("ROLLBACK TO SAVEPOINT vnx_statement; RELEASE SAVEPOINT vnx_statement;");
+  }
+  StatementError = statementError;
+  return ok;
+}
+
+bool TVNXISQLConnection::RunQuiet(const std::string& sql) noexcept {
+  try {
+    std::string kept = StatementError, ignored;
+    PGresult* result = nullptr;
+    const bool ok = RunQuery(sql, result, ignored);
+    if (result) PQ.PQclear(result);
+    StatementError = std::move(kept);
+    return ok;
+  } catch (...) {
+    return false;
+  }
+}
+
 void TVNXISQLConnection::ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText) {
   // Results of an earlier statement still arriving are taken in first. Any that nobody
   // read (the later results of a statement list) are dropped: left in place, they would
   // block the send and be handed out as the answer to this statement.
-  for (bool alive = true; alive;) {
-    while (PQ.PQisBusy(Handle) == 1) {
-      if (PQ.PQconsumeInput(Handle) == 0) {
-        alive = false;  // the connection is gone: the send below says so
-        break;
-      }
-      if (PQ.PQisBusy(Handle) == 1) WaitForSocket(Handle, POLLIN);
-    }
-    if (!alive) break;
-    PGresult* stale = PQ.PQgetResult(Handle);
-    if (!stale) break;
-    PQ.PQclear(stale);
+  while (PGresult* stale = NextResult()) {
+    if (PQ.PQresultStatus(stale) == PGRES_COPY_IN || PQ.PQresultStatus(stale) == PGRES_COPY_OUT) AbandonCopy(stale);
+    else PQ.PQclear(stale);
+    if (PQ.PQstatus(Handle) != CONNECTION_OK) break;  // the send below says what happened
   }
-  // A failed send is not a stop: PQgetResult below finds nothing and says so.
-  if (PQ.PQsendQuery(Handle, sql.c_str()) != 1)
-    errorText = rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)));
-  while (PQ.PQflush(Handle) == 1) {
-    WaitForSocket(Handle, POLLIN | POLLOUT);
-    if (PQ.PQconsumeInput(Handle) == 0) break;
-  }
-  result = PQ.PQgetResult(Handle);
+  // A failed send is not a stop: NextResult below finds nothing and says so.
+  SendQuery(sql, errorText);
+  result = NextResult();
   if (result && PQ.PQresultStatus(result) == PGRES_COMMAND_OK) {
     // A statement list answers with one result per statement: the last one counts.
-    while (PGresult* next = PQ.PQgetResult(Handle)) {
+    while (PGresult* next = NextResult()) {
       PQ.PQclear(result);
       result = next;
     }
   }
+}
+
+bool TVNXISQLConnection::SendQuery(const std::string& sql, std::string& errorText) {
+  if (PQ.PQsendQuery(Handle, sql.c_str()) != 1) {
+    errorText = rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)));
+    return false;
+  }
+  // A non-blocking connection may keep part of the text queued: it goes out as the socket
+  // takes it, and what the server already answers is read meanwhile.
+  while (PQ.PQflush(Handle) == 1) {
+    WaitForSocket(Handle, POLLIN | POLLOUT);
+    if (PQ.PQconsumeInput(Handle) == 0) break;
+  }
+  return true;
+}
+
+PGresult* TVNXISQLConnection::NextResult() {
+  if (!Handle) return nullptr;
+  if (PQ.PQisnonblocking(Handle) == 1) {
+    // PQgetResult would block inside libpq; waiting here in slices keeps the thread's
+    // wait a sleep on the socket, and a connection that goes away ends it.
+    while (PQ.PQisBusy(Handle) == 1) {
+      if (PQ.PQconsumeInput(Handle) == 0) break;  // lost: PQgetResult gives libpq's error
+      if (PQ.PQisBusy(Handle) == 1) WaitForSocket(Handle, POLLIN);
+    }
+  }
+  return PQ.PQgetResult(Handle);
+}
+
+void TVNXISQLConnection::SettlePending() noexcept {
+  if (TVNXMoreRows* owner = std::exchange(Pending, nullptr)) owner->Settle();
+}
+
+void TVNXISQLConnection::AbandonCopy(PGresult* result) noexcept {
+  const ExecStatusType status = PQ.PQresultStatus(result);
+  PQ.PQclear(result);
+  if (!Handle) return;
+  if (status == PGRES_COPY_IN) {
+    PQ.PQputCopyEnd(Handle, "COPY from the client is not supported");
+  } else if (status == PGRES_COPY_OUT) {
+    char* row = nullptr;
+    while (PQ.PQgetCopyData(Handle, &row, 0) > 0) {
+      PQ.PQfreemem(row);
+      row = nullptr;
+    }
+  }
+  // Collect the statement's remaining results (in blocking fashion: the copy ends now).
+  const bool nonBlocking = PQ.PQisnonblocking(Handle) == 1;
+  if (nonBlocking) PQ.PQsetnonblocking(Handle, 0);
+  while (PGresult* r = PQ.PQgetResult(Handle)) PQ.PQclear(r);
+  if (nonBlocking) PQ.PQsetnonblocking(Handle, 1);
+}
+
+void TVNXISQLConnection::EndBatchedReads() noexcept {
+  std::vector<TVNXRowBatches*> ended;
+  ended.swap(OpenBatches);
+  for (TVNXRowBatches* b : ended) b->TransactionEnded();
+  BatchTransaction = {};
 }
 
 bool TVNXISQLConnection::ExecSQL(const std::string& sql, std::string& errorText) {

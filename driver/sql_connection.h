@@ -4,9 +4,11 @@
 
 #include <libpq-fe.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/encoding.h"
 #include "common/type_mapping.h"
@@ -20,6 +22,8 @@
 namespace vnx {
 
 class TVNXISQLDriver;
+class TVNXMoreRows;
+class TVNXRowBatches;
 
 // Trace categories.
 enum : std::uint8_t {
@@ -48,6 +52,30 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   bool ExecQuery(const std::string& sql, PGresult*& result, std::string& errorText);
   // ExecQuery followed by PQclear of the result.
   bool ExecSQL(const std::string& sql, std::string& errorText);
+
+  // --- Reading results (shared by ExecQuery, cursors and batched reads) ---
+  // Runs one statement as ExecQuery does, but without the savepoint an application
+  // statement gets inside a transaction the driver holds for a batched read: for the
+  // driver's own statements of that read.
+  bool RunQuery(const std::string& sql, PGresult*& result, std::string& errorText);
+  // A statement of the driver's own, its result dropped; the last statement error is kept.
+  bool RunQuiet(const std::string& sql) noexcept;
+  // Sends a statement without waiting for its result; false with libpq's text.
+  bool SendQuery(const std::string& sql, std::string& errorText);
+  // The next result of the statement in progress, null when it has no more. Waits on the
+  // socket (never spinning); a lost connection ends the wait with libpq's error result.
+  PGresult* NextResult();
+  // The object whose results are still on their way takes them in or drops them, so that
+  // the connection can serve something else.
+  void SettlePending() noexcept;
+  // A failed result's text as the application reads it: the server's primary message, or
+  // libpq's text for failures libpq makes itself.
+  std::string ResultErrorText(const PGresult* result) const;
+  // Ends a COPY a statement started (result is freed) and collects the statement's
+  // remaining results, so that the connection accepts statements again.
+  void AbandonCopy(PGresult* result) noexcept;
+  // Batched reads open on this connection learn that their transaction has ended.
+  void EndBatchedReads() noexcept;
 
   // Applies one custom option (key trimmed and lower-cased, value trimmed); an unknown key
   // or a value the key does not take changes nothing.
@@ -92,6 +120,10 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   SQLResult Connect(const std::string& serverName, const std::string& userName, const std::string& password);
   // Closes the server connection, if any; a transaction ends with it.
   void CloseHandle() noexcept;
+  // ExecQuery inside the transaction the driver holds for batched reads: the statement gets
+  // a savepoint of its own, so that its failure neither ends those reads nor undoes the
+  // statements that ran before it.
+  bool ExecInBatchTransaction(const std::string& sql, PGresult*& result, std::string& errorText);
   // Sends a statement on a non-blocking connection and collects its result by polling.
   void ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText);
   // Chooses and sets the client encoding at the end of connect; raises EVNXError on failure.
@@ -132,6 +164,26 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   bool ShowOID = false;
   bool AcceptNewerServers = false;      // servers from 8.4 on are accepted and served as they are
   TVNXMappingOptions MappingOptions;
+
+  // Reading rows in batches (custom option FetchRows; 0 reads every result whole).
+  std::int32_t FetchRows = 0;
+  // Whose results are still on their way through the connection (a batch asked for ahead,
+  // the later results of an asynchronous statement list); not counted.
+  TVNXMoreRows* Pending = nullptr;
+  // Set by CancelQuery from another thread: a batched read ends at its next batch.
+  std::atomic<bool> CancelRequested{false};
+  // The transaction the driver opened for batched reads when the application had none;
+  // Dirty once another statement ran inside it (its work must survive a failed batch).
+  struct {
+    bool Owned = false;
+    bool Dirty = false;
+  } BatchTransaction;
+  // Batched reads whose server cursors are open, oldest first; not counted.
+  std::vector<TVNXRowBatches*> OpenBatches;
+  std::uint32_t CursorCounter = 0;      // names server cursors
+  // libpq's text for the last failed statement, as PQerrorMessage gave it right after it:
+  // the driver's own statements that follow (a rollback to a savepoint) would clear it.
+  std::string StatementError;
 
   // Transactions and settings.
   bool InTransaction = false;

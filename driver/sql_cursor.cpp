@@ -65,6 +65,9 @@ TVNXISQLCursor::TVNXISQLCursor(TVNXISQLCommand* command, TVNXISQLConnection* con
   try {
     rowCount_ = Result ? PQ.PQntuples(Result) : 0;
     SQL = command ? command->SQL : sql;
+    // The type catalogue and the extended information are queries of their own: what the
+    // statement still has on its way is taken in first.
+    Connection->SettlePending();
     MappingOptions = Connection->CurrentMappingOptions();
     convertUtf8_ = Connection->ClientEncoding == "UTF8";
     TVNXTypeMappings noDriverCache;
@@ -80,10 +83,9 @@ TVNXISQLCursor::TVNXISQLCursor(TVNXISQLCommand* command, TVNXISQLConnection* con
 }
 
 TVNXISQLCursor::~TVNXISQLCursor() {
-  if (Result && Connection && Connection->Handle && PQ.PQisnonblocking(Connection->Handle) == 1) {
-    // Results of the statement still queued in libpq would block the next one.
-    while (PGresult* r = PQ.PQgetResult(Connection->Handle)) PQ.PQclear(r);
-  }
+  // What is still on its way for this cursor is dropped (a batched read's server cursor
+  // closed); results of other statements are left alone.
+  more_.reset();
   if (Result) PQ.PQclear(Result);
 }
 
@@ -250,22 +252,41 @@ SQLResult TVNXISQLCursor::isSearchable(std::uint16_t column, std::int32_t* searc
 }
 
 SQLResult TVNXISQLCursor::next() {
-  if (Result && CurrentRow < rowCount_ - 1) {
+  if (CurrentRow < rowCount_ - 1) [[likely]] {
     ++CurrentRow;
     return DBXERR_NONE;
   }
-  PGconn* h = Connection->Handle;
-  if (h && PQ.PQisnonblocking(h) == 1) {
-    while (PQ.PQisBusy(h) == 1) PQ.PQconsumeInput(h);
-    if (PGresult* r = PQ.PQgetResult(h)) {
-      if (Result) PQ.PQclear(Result);
-      Result = r;
-      rowCount_ = PQ.PQntuples(r);
-      CurrentRow = 0;
-      return DBXERR_NONE;
-    }
+  return NextResult();
+}
+
+[[gnu::noinline]] SQLResult TVNXISQLCursor::NextResult() {
+  if (!failure_.empty()) {
+    ErrorMessage = failure_;
+    return DBXERR_FAILED;
   }
-  return DBXERR_EOF;
+  if (!more_) return DBXERR_EOF;
+  PGresult* r = nullptr;
+  std::string error;
+  const SQLResult rc = more_->Next(r, error);
+  if (rc == DBXERR_NONE) {
+    // The column descriptions stay; rows are numbered anew, so a BLOB read of the old
+    // result must not pass for one of the new.
+    if (Result) PQ.PQclear(Result);
+    Result = r;
+    rowCount_ = PQ.PQntuples(r);
+    CurrentRow = 0;
+    BlobCache.clear();
+    BlobCacheRow = -1;
+    BlobCacheColumn = 0;
+    return DBXERR_NONE;
+  }
+  if (rc == DBXERR_FAILED) {
+    // Never an end of rows: the application learns that rows are missing, and why.
+    failure_ = error;
+    ErrorMessage = failure_;
+    Connection->Trace(failure_, trcError);
+  }
+  return rc;
 }
 
 namespace {

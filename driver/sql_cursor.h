@@ -5,12 +5,14 @@
 #include <libpq-fe.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/type_mapping.h"
 #include "driver/cursor_columns.h"
+#include "driver/more_rows.h"
 
 namespace vnx {
 
@@ -43,6 +45,10 @@ class TVNXISQLCursor final : public TVNXCursorColumns {
   SQLResult getBytes(std::uint16_t column, void* value, std::int32_t* isBlank);
   SQLResult getBlobSize(std::uint16_t column, std::uint32_t* length, std::int32_t* isBlank);
   SQLResult getBlob(std::uint16_t column, void* value, std::int32_t* isBlank, std::uint32_t length);
+
+  // Where the rows after the current result come from (a statement list's later results,
+  // the next batches of a batched read); none when the result is the whole answer.
+  void ReadOnIn(std::unique_ptr<TVNXMoreRows> more) noexcept { more_ = std::move(more); }
 
   // Fills Fields from the result's columns (and the extended information when asked for).
   SQLResult BuildFieldMappings();
@@ -83,6 +89,8 @@ class TVNXISQLCursor final : public TVNXCursorColumns {
   // Reads a value's text for a getter: checks the column, writes IsBlank, returns false
   // for NULL. The text stays valid until the next read.
   bool ReadValue(std::uint16_t column, std::int32_t* isBlank, std::string_view& text) const;
+  // next past the current result's last row.
+  SQLResult NextResult();
   void ApplyExtendedInformation(PGresult* info);
   // Opens the transaction large-object calls need when the application has none; false
   // (with the server's text) when "BEGIN;" fails.
@@ -96,6 +104,8 @@ class TVNXISQLCursor final : public TVNXCursorColumns {
   std::uint16_t columnCount_ = 0;  // columns described in Fields
   std::vector<Reading> readings_;  // per column, element 0 unused
   mutable std::string convertScratch_;  // a value converted from UTF-8
+  std::unique_ptr<TVNXMoreRows> more_;
+  std::string failure_;            // a failed later result: every later next reports it
 };
 
 }  // namespace vnx

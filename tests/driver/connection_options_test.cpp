@@ -82,6 +82,7 @@ TEST_F(ConnectionObject, DefaultsOfANewConnection) {
   EXPECT_FALSE(m.LargeBcdAsString || m.BorlandCompatible || m.DBX4Compatible || m.UnicodeAsWideString);
   EXPECT_EQ(m.MaxNameLength, 64);
   EXPECT_EQ(conn->ConnectionTimeout, -1);
+  EXPECT_EQ(conn->FetchRows, 0);
   EXPECT_TRUE(conn->UseQualifiedNames && conn->RestrictedNameSpace);
   EXPECT_FALSE(conn->ShowOID || conn->QuoteObjects || conn->RequireSSL || conn->GetExtendedFieldsInformation);
   EXPECT_EQ(conn->ServerDecimalSeparator, '\0');
@@ -93,7 +94,7 @@ TEST_F(ConnectionObject, EveryKeyAndItsValueRules) {
       "Int8Mode=asstring,BorlandCompatible=True,UnicodeAsWideString=True,LargeBcdAsString=True,"
       "QuoteObjects=True,RequireSSL=True,ConnectionTimeout=15,GetExtendedFieldsInformation=True,"
       "UseQualifiedNames=False,RestrictedNameSpace=False,ShowOID=True,ServerDecimalSeparator=;x,"
-      "BlockRead=True,LogDeclareFetch=whatever,Language=pt,NoSuchKey=1");
+      "BlockRead=True,LogDeclareFetch=whatever,Language=pt,NoSuchKey=1,FetchRows=1000");
   const TVNXMappingOptions& m = conn->MappingOptions;
   EXPECT_FALSE(m.TextAsBlob || m.MapUnknownAsString || m.ArrayAsString);
   EXPECT_EQ(m.ByteaMode, TVNXByteaMode::asBlob);
@@ -102,6 +103,7 @@ TEST_F(ConnectionObject, EveryKeyAndItsValueRules) {
   EXPECT_TRUE(conn->QuoteObjects && conn->RequireSSL && conn->GetExtendedFieldsInformation && conn->ShowOID);
   EXPECT_FALSE(conn->UseQualifiedNames || conn->RestrictedNameSpace);
   EXPECT_EQ(conn->ConnectionTimeout, 15);
+  EXPECT_EQ(conn->FetchRows, 1000);
   EXPECT_EQ(conn->ServerDecimalSeparator, ';');
 
   const std::vector<std::pair<const char*, TVNXInt8Mode>> modes = {
@@ -128,6 +130,10 @@ TEST_F(ConnectionObject, ValuesOutsideTheRulesChangeNothing) {
   EXPECT_EQ(conn->ConnectionTimeout, 0);
   conn->ApplyOptions("ConnectionTimeout=99999999999,ConnectionTimeout=7x");
   EXPECT_EQ(conn->ConnectionTimeout, 0);
+  conn->ApplyOptions("FetchRows=5,FetchRows=-1,FetchRows=1e3,FetchRows=4294967296,FetchRows=");
+  EXPECT_EQ(conn->FetchRows, 5);
+  conn->ApplyOptions("FetchRows=0");
+  EXPECT_EQ(conn->FetchRows, 0);
 }
 
 TEST_F(ConnectionObject, TypesCachingModeBelongsToTheDriver) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ctime>
 #include <cstring>
 
 #include "tests/harness/live_session.h"
@@ -425,6 +426,48 @@ TEST_F(CursorLive, MultibyteClientEncodingsWidenCharacterColumns) {
     EXPECT_EQ(r.call(&ISQLCursorVtbl::getString, std::uint16_t(1), buf.data(), &blank), 0) << ErrorOf(r);
     EXPECT_STREQ(buf.data(), k.text) << k.charset;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// An asynchronous statement list: next moves on to the later results with rows, waiting on
+// the socket; a failed later result fails next with the server's text.
+TEST_F(CursorLive, AsynchronousStatementListsReadOnAndReportFailures) {
+  struct Case {
+    const char* sql;
+    std::vector<std::string> rows;
+    SQLResult end;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"select 1 as a; select 1/0", {"1"}, vnx::DBXERR_FAILED, "division by zero"},
+      {"select 1 as a; select 2 as a", {"1", "2"}, vnx::DBXERR_EOF, ""},
+      {"select 1 as a; select 2 as a where false; set datestyle to iso; select 3 as a", {"1", "3"}, vnx::DBXERR_EOF, ""},
+  };
+  SessionOptions async;
+  async.async = true;
+  LiveSession s(async);
+  ASSERT_EQ(s.connectResult, 0) << s.ConnError();
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.sql);
+    Cursor c = s.Query(k.sql);
+    std::vector<std::string> rows;
+    SQLResult rc;
+    while ((rc = c.call(&ISQLCursorVtbl::next)) == 0) rows.push_back(ValueAsText(c, 1));
+    EXPECT_EQ(rows, k.rows);
+    EXPECT_EQ(rc, k.end);
+    EXPECT_NE(ErrorOf(c).find(k.error), std::string::npos) << ErrorOf(c);
+    EXPECT_EQ(c.call(&ISQLCursorVtbl::next), k.end);
+  }
+  // Waiting for a later result sleeps on the socket rather than spinning.
+  Cursor c = s.Query("select 1 as a; select pg_sleep(1) as b");
+  ASSERT_EQ(c.call(&ISQLCursorVtbl::next), 0);
+  const std::clock_t cpu = std::clock();
+  EXPECT_EQ(c.call(&ISQLCursorVtbl::next), 0) << ErrorOf(c);
+  EXPECT_LT(static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC, 0.3);
+  EXPECT_EQ(s.Exec("select 1"), 0);
 }
 
 }  // namespace

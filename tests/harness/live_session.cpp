@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace vnxtest {
@@ -47,7 +48,13 @@ LiveSession::LiveSession(const SessionOptions& o) {
   if (o.async) conn.call(&vnx::ISQLConnectionVtbl::SetOption, vnx::eConnBlockingMode, 1);
   if (o.charSet)
     conn.call(&vnx::ISQLConnectionVtbl::SetOption, vnx::eConnServerCharSet, reinterpret_cast<vnx::OptionValue>(o.charSet));
-  std::string name = o.tcp ? server.TcpServerName(o.options) : server.SocketServerName(o.options);
+  // VNX_FETCH_ROWS runs a test binary's sessions with batched reading (ctest does so for
+  // the cursor and BLOB tests); a test that names FetchRows itself keeps its own.
+  std::string options = o.options;
+  const char* fetchRows = std::getenv("VNX_FETCH_ROWS");
+  if (fetchRows && *fetchRows && options.find("FetchRows") == std::string::npos)
+    options += (options.empty() ? "" : ",") + std::string("FetchRows=") + fetchRows;
+  std::string name = o.tcp ? server.TcpServerName(options) : server.SocketServerName(options);
   connectResult = conn.call(&vnx::ISQLConnectionVtbl::connect, name.c_str(), o.role, o.password);
 }
 
