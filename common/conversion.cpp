@@ -1,6 +1,8 @@
 // Value conversion between the server's text form and dbExpress values (see conversion.h).
 #include "common/conversion.h"
 
+#include <bit>
+
 #include <cstring>
 #include <memory>
 
@@ -342,9 +344,7 @@ std::vector<std::string> SplitText(std::string_view text, char sep) {
   return out;
 }
 
-bool TextToBoolean(std::string_view text) {
-  if (text == "t") return true;
-  if (text == "f") return false;
+void InvalidBoolean(std::string_view text) {
   throw rt::EDatabaseError(rt::Format(Res(res::SInvalidBooleanValue), text));
 }
 
@@ -366,17 +366,60 @@ inline bool TwoAt(const char* p, unsigned& out) noexcept {
   return a <= 9 && b <= 9;
 }
 
+// Digits read at fixed places without a branch each; Ok tells whether all were digits (a
+// character below "0" wraps around to a large d).
+struct FixedDigits {
+  const char* p;
+  unsigned bad = 0;
+  unsigned At(std::size_t i) noexcept {
+    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0';
+    bad |= static_cast<unsigned>(d > 9);
+    return d;
+  }
+  bool Ok() const noexcept { return bad == 0; }
+};
+
+// Eight characters as one little-endian word, so that the fixed fields of dates and time
+// stamps are checked and read eight characters at a time.
+static_assert(std::endian::native == std::endian::little, "the word readings assume little-endian order");
+struct Word8 {
+  std::uint64_t w;
+  explicit Word8(const char* p) noexcept { std::memcpy(&w, p, sizeof w); }
+  // The values of the bytes `digits` selects (the others 0); false when one is no digit.
+  // A byte XOR "0" is 0 to 9 exactly for a digit; adding 0x76 sets its top bit from 10 on,
+  // and a byte of 0x80 or more has it set already.
+  bool Digits(std::uint64_t digits, std::uint64_t& values) const noexcept {
+    values = (w ^ 0x3030303030303030ull) & digits;
+    return ((values | (values + 0x7676767676767676ull)) & 0x8080808080808080ull) == 0;
+  }
+  // The characters outside `digits` equal those of `fixed`.
+  bool Fixed(std::uint64_t digits, std::uint64_t fixed) const noexcept { return (w & ~digits) == fixed; }
+  // The two-digit number at byte k of digit values.
+  static unsigned Pair(std::uint64_t values, int k) noexcept {
+    return static_cast<unsigned>(((values * 10 + (values >> 8)) >> (8 * k)) & 0xFF);
+  }
+};
+// "YYYY-MM-": digits at bytes 0-3, 5, 6, "-" at 4 and 7.
+constexpr std::uint64_t kDateHeadDigits = 0x00FFFF00FFFFFFFFull;
+constexpr std::uint64_t kDateHeadDashes = (0x2Dull << 32) | (0x2Dull << 56);
+// "DD", the last two bytes of a word.
+constexpr std::uint64_t kLastPair = 0xFFFF000000000000ull;
+// "DD HH:MM": digits at 0, 1, 3, 4, 6, 7, the date/time separator at 2 and ":" at 5.
+constexpr std::uint64_t kDayClockDigits = 0xFFFF00FFFF00FFFFull;
+constexpr std::uint64_t kColonAt5 = 0x3Aull << 40;
+
 bool IsLeapYear(unsigned y) noexcept { return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0); }
 
 // The date "YYYY-MM-DD" exactly as the server writes it, checked against the calendar, to
 // its day number; false for any other text.
 bool ServerDateToDayNumber(std::string_view text, std::int32_t& out) noexcept {
-  const char* p = text.data();
-  unsigned c, y, m, d;
-  if (text.size() != 10 || p[4] != '-' || p[7] != '-' || !TwoAt(p, c) || !TwoAt(p + 2, y) || !TwoAt(p + 5, m) ||
-      !TwoAt(p + 8, d))
+  if (text.size() != 10) return false;
+  const Word8 head(text.data()), tail(text.data() + 2);
+  std::uint64_t h, t;
+  if (!head.Digits(kDateHeadDigits, h) || !head.Fixed(kDateHeadDigits, kDateHeadDashes) ||
+      !tail.Digits(kLastPair, t))
     return false;
-  y += c * 100;
+  const unsigned y = Word8::Pair(h, 0) * 100 + Word8::Pair(h, 2), m = Word8::Pair(h, 5), d = Word8::Pair(t, 6);
   static constexpr unsigned char kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (y == 0 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] + (m == 2 && IsLeapYear(y) ? 1u : 0u)) return false;
   // Days since 1 January 1970 by the civil calendar, then the day number of that date.
@@ -394,24 +437,29 @@ bool ServerDateToDayNumber(std::string_view text, std::int32_t& out) noexcept {
 bool ServerTimeStamp(std::string_view text, char fracSep, TSQLTimeStamp& out) noexcept {
   const char* p = text.data();
   const std::size_t n = text.size();
-  unsigned c, y, mo, d, h, mi, s;
-  if (n < 19 || p[4] != '-' || p[7] != '-' || (p[10] != ' ' && p[10] != 'T') || p[13] != ':' || p[16] != ':' ||
-      !TwoAt(p, c) || !TwoAt(p + 2, y) || !TwoAt(p + 5, mo) || !TwoAt(p + 8, d) || !TwoAt(p + 11, h) ||
-      !TwoAt(p + 14, mi) || !TwoAt(p + 17, s))
+  if (n < 19 || (p[10] != ' ' && p[10] != 'T')) return false;
+  // "YYYY-MM-", "DD HH:MM" and, overlapping, "HH:MM:SS".
+  const Word8 date(p), clock(p + 8), seconds(p + 11);
+  std::uint64_t a, b, c;
+  if (!date.Digits(kDateHeadDigits, a) || !date.Fixed(kDateHeadDigits, kDateHeadDashes) ||
+      !clock.Digits(kDayClockDigits, b) || (clock.w & (0xFFull << 40)) != kColonAt5 || !seconds.Digits(kLastPair, c) ||
+      (seconds.w & (0xFFull << 40)) != kColonAt5)
     return false;
+  FixedDigits f{p};
+  const unsigned y = Word8::Pair(a, 0) * 100 + Word8::Pair(a, 2), mo = Word8::Pair(a, 5), d = Word8::Pair(b, 0),
+                 h = Word8::Pair(b, 3), mi = Word8::Pair(b, 6), s = Word8::Pair(c, 6);
   unsigned ms = 0;
   if (n > 19) {
     if (p[19] != fracSep || n == 20) return false;
-    // The first three digits of the fraction, padded with zeros, are the milliseconds.
-    unsigned used = 0;
-    for (std::size_t i = 20; i < n; ++i) {
-      const unsigned x = static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0';
-      if (x > 9) return false;
-      if (used < 3) ms = ms * 10 + x, ++used;
-    }
-    for (; used < 3; ++used) ms *= 10;
+    // The first three digits of the fraction, padded with zeros, are the milliseconds; the
+    // rest must be digits too.
+    ms = f.At(20) * 100;
+    if (n > 21) ms += f.At(21) * 10;
+    if (n > 22) ms += f.At(22);
+    for (std::size_t i = 23; i < n; ++i) f.At(i);
   }
-  out.Year = static_cast<std::int16_t>(c * 100 + y);
+  if (!f.Ok()) return false;
+  out.Year = static_cast<std::int16_t>(y);
   out.Month = static_cast<std::uint16_t>(mo);
   out.Day = static_cast<std::uint16_t>(d);
   out.Hour = static_cast<std::uint16_t>(h);
@@ -522,7 +570,7 @@ std::int32_t TextToIntegerSlow(std::string_view text) { return rt::StrToInt(text
 
 std::int64_t TextToInt64Slow(std::string_view text) { return rt::StrToInt64(text); }
 
-double TextToFloat(std::string_view text) {
+double TextToFloatSlow(std::string_view text) {
   double v;
   if (rt::TryStrToFloat(text, v)) return v;
   const std::size_t dollar = text.find('$');

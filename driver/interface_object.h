@@ -110,6 +110,23 @@ struct Slot<Method> {
   }
 };
 
+// The same wrapper with the operation, and what it calls in its own source file, inlined
+// into it: for the cursor's getters and next, which run once per value.
+template <auto Method>
+struct FlatSlot;
+
+template <class C, class R, class... A, R (C::*Method)(A...)>
+struct FlatSlot<Method> {
+  [[gnu::flatten]] static R VNX_STDCALL Call(void* self, A... args) noexcept {
+    C* object = static_cast<C*>(TInterfacedObject::FromInterface(self));
+    try {
+      return (object->*Method)(args...);
+    } catch (...) {
+      return object->FailedCall();
+    }
+  }
+};
+
 // A counted reference held by C++ code: a child's reference to the object it was made from,
 // a command's output cursor.
 template <class T>

@@ -41,16 +41,16 @@ const ISQLCursorVtbl TVNXISQLCursor::Vtbl = {
     &Slot<&TVNXISQLCursor::isReadOnly>::Call,
     &Slot<&TVNXISQLCursor::isSearchable>::Call,
     &Slot<&TVNXISQLCursor::isBlobSizeExact>::Call,
-    &Slot<&TVNXISQLCursor::next>::Call,
-    &Slot<&TVNXISQLCursor::getString>::Call,
-    &Slot<&TVNXISQLCursor::getShort>::Call,
-    &Slot<&TVNXISQLCursor::getLong>::Call,
-    &Slot<&TVNXISQLCursor::getDouble>::Call,
-    &Slot<&TVNXISQLCursor::getBcd>::Call,
-    &Slot<&TVNXISQLCursor::getTimeStamp>::Call,
-    &Slot<&TVNXISQLCursor::getTime>::Call,
-    &Slot<&TVNXISQLCursor::getDate>::Call,
-    &Slot<&TVNXISQLCursor::getBytes>::Call,
+    &FlatSlot<&TVNXISQLCursor::next>::Call,
+    &FlatSlot<&TVNXISQLCursor::getString>::Call,
+    &FlatSlot<&TVNXISQLCursor::getShort>::Call,
+    &FlatSlot<&TVNXISQLCursor::getLong>::Call,
+    &FlatSlot<&TVNXISQLCursor::getDouble>::Call,
+    &FlatSlot<&TVNXISQLCursor::getBcd>::Call,
+    &FlatSlot<&TVNXISQLCursor::getTimeStamp>::Call,
+    &FlatSlot<&TVNXISQLCursor::getTime>::Call,
+    &FlatSlot<&TVNXISQLCursor::getDate>::Call,
+    &FlatSlot<&TVNXISQLCursor::getBytes>::Call,
     &Slot<&TVNXISQLCursor::getBlobSize>::Call,
     &Slot<&TVNXISQLCursor::getBlob>::Call,
 };
@@ -197,17 +197,18 @@ std::string_view TVNXISQLCursor::ValueText(std::uint16_t column, std::string& sc
 // are done in one place with the row and column worked out once.
 [[gnu::always_inline]] inline bool TVNXISQLCursor::ReadValue(std::uint16_t column, std::int32_t* isBlank,
                                                              std::string_view& text) const {
-  if (column < 1 || column > columnCount_) [[unlikely]]
+  const unsigned col = column - 1u;  // column 0 wraps around to the largest number
+  if (col >= columnCount_) [[unlikely]]
     CheckColumn(column);  // raises
   const int row = CurrentRow;
-  const int col = column - 1;
-  const bool past = row < 0 || row >= rowCount_;
+  // Before the first row (-1) wraps around too.
+  const bool past = static_cast<unsigned>(row) >= static_cast<unsigned>(rowCount_);
   // libpq gives a NULL the length 0: only an empty value needs the null test.
-  const int length = past ? 0 : PQ.PQgetlength(Result, row, col);
-  const bool null = past || (length == 0 && PQ.PQgetisnull(Result, row, col) != 0);
+  const int length = past ? 0 : PQ.PQgetlength(Result, row, static_cast<int>(col));
+  const bool null = past || (length == 0 && PQ.PQgetisnull(Result, row, static_cast<int>(col)) != 0);
   if (isBlank) *isBlank = null ? -1 : 0;
   if (null) return false;
-  text = std::string_view(PQ.PQgetvalue(Result, row, col), static_cast<std::size_t>(length));
+  text = std::string_view(PQ.PQgetvalue(Result, row, static_cast<int>(col)), static_cast<std::size_t>(length));
   if (convertUtf8_) [[unlikely]] {
     convertScratch_ = Utf8ToApplication(text);
     text = convertScratch_;

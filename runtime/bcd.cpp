@@ -19,33 +19,46 @@ enum class ReadResult { Ok, Invalid, Overflow };
 // most 64 digits, is checked and packed in one pass. Anything else (too many digits, "+",
 // invalid text) returns false and takes the general reading below.
 bool ReadPlain(std::string_view text, TBcd& out) noexcept {
-  std::memset(&out, 0, sizeof out);
+  out = TBcd{};
   const char* p = text.data();
   const char* const end = p + text.size();
   const bool negative = p != end && *p == '-';
   p += negative;
-  bool digitSeen = false;
-  while (p != end && *p == '0') ++p, digitSeen = true;  // leading zeros are not kept
-  constexpr unsigned kNoPoint = ~0u;
-  unsigned n = 0, point = kNoPoint, any = 0, high = 0;
-  for (; p != end; ++p) {
-    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
-    if (d <= 9) {
-      if (n == kMaxBcdDigits) return false;
-      any |= d;
-      // Two digits make a byte: the first waits for the second.
-      if (n & 1) out.Fraction[n >> 1] = static_cast<std::uint8_t>(high | d);
-      else high = d << 4;
-      ++n;
-    } else if (*p == '.' && point == kNoPoint) {
-      point = n;
-    } else {
-      return false;
-    }
+  const char* const first = p;
+  while (p != end && *p == '0') ++p;  // leading zeros are not kept
+  const bool zeroSeen = p != first;
+  // At most 64 characters: the digits then fit the record whatever the loop meets.
+  if (end - p > kMaxBcdDigits) return false;
+  const char* dot = static_cast<const char*>(std::memchr(p, '.', static_cast<std::size_t>(end - p)));
+  const char* const intEnd = dot ? dot : end;
+  const char* frac = dot ? dot + 1 : end;
+  // Digits are checked without a branch each (a character below "0" wraps around).
+  unsigned bad = 0, any = 0, k = 0;
+  auto digit = [&bad](char c) {
+    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
+    bad |= static_cast<unsigned>(d > 9);
+    return d;
+  };
+  auto put = [&](unsigned high, unsigned low) {
+    const unsigned byte = high << 4 | low;
+    out.Fraction[k >> 1] = static_cast<std::uint8_t>(byte);
+    any |= byte;
+    k += 2;
+  };
+  // Two digits make a byte; an odd integer part shares its last byte with the fraction.
+  const char* q = p;
+  for (; intEnd - q >= 2; q += 2) put(digit(q[0]), digit(q[1]));
+  if (q != intEnd) {
+    const unsigned high = digit(*q);
+    if (frac != end) put(high, digit(*frac++));
+    else put(high, 0), --k;
   }
-  if (n & 1) out.Fraction[n >> 1] = static_cast<std::uint8_t>(high);
-  const unsigned places = point == kNoPoint ? 0 : n - point;
-  if (!(digitSeen || n > 0) || places > static_cast<unsigned>(kMaxBcdScale)) return false;
+  for (; end - frac >= 2; frac += 2) put(digit(frac[0]), digit(frac[1]));
+  if (frac != end) put(digit(*frac), 0), --k;
+  if (bad != 0) return false;
+  unsigned n = k;
+  const unsigned places = dot ? static_cast<unsigned>(end - dot - 1) : 0;
+  if (!(zeroSeen || n > 0) || places > static_cast<unsigned>(kMaxBcdScale)) return false;
   if (n == 0) n = 1;  // "0" keeps one digit, whose nibble is already 0
   out.Precision = static_cast<std::uint8_t>(n);
   out.SignSpecialPlaces = static_cast<std::uint8_t>(places | (negative && any ? 0x80 : 0));

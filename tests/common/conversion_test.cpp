@@ -1,6 +1,8 @@
 // Value conversion: server texts to values and parameter values to text.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <clocale>
 #include <cstring>
 #include <functional>
@@ -62,6 +64,10 @@ TEST(Conversion, TimeStampTexts) {
   EXPECT_EQ(Fields(Stamp("2004-05-06 07:08:09-03")), "2004/5/6 7:8:9 0");
   EXPECT_EQ(Fields(Stamp("2004-05-06 07:08:09.123456+05:30")), "2004/5/6 7:8:9 123");
   EXPECT_EQ(Fields(Stamp("2004-05-06 07:08:09.05")), "2004/5/6 7:8:9 50");
+  EXPECT_EQ(Fields(Stamp("2004-05-06 07:08:09.5+02")), "2004/5/6 7:8:9 500");
+  // Characters just below "0" at a digit's place are not digits.
+  for (const char* bad : {"2004-05-06 07:08:0/", "2,04-05-06 07:08:09", "2004-05-06 07:0.:09"})
+    EXPECT_ANY_THROW(Stamp(bad)) << bad;
   EXPECT_EQ(Fields(Stamp("07:08:09")), "0/0/0 7:8:9 0");
   EXPECT_EQ(Fields(Stamp("2004-05-06")), "2004/5/6 0:0:0 0");
   EXPECT_EQ(Fields(Stamp("2004-05-06 24:00:00")), "2004/5/6 24:0:0 0");  // no range check here
@@ -120,6 +126,7 @@ TEST(Conversion, DayNumbersOfDateTexts) {
   EXPECT_EQ(TextToDayNumber("0001-01-01", '.'), 1);
   EXPECT_THROW(TextToDayNumber("2004-02-30", '.'), rt::EConvertError);
   EXPECT_THROW(TextToDayNumber("0000-01-01", '.'), rt::EConvertError);
+  for (const char* bad : {"2004-05-0/", "200.-05-06", "2004-0+-06"}) EXPECT_ANY_THROW(TextToDayNumber(bad, '.')) << bad;
   EXPECT_THROW(TextToDayNumber("infinity", '.'), EVNXConvertError);
 }
 
@@ -151,6 +158,15 @@ TEST(Conversion, OidVectors) {
 TEST(Conversion, NumberReadings) {
   EXPECT_EQ(TextToInteger("-42"), -42);
   EXPECT_EQ(TextToInt64("-9223372036854775808"), INT64_MIN);
+  // Eight digits and more are read eight at a time: every place is checked.
+  EXPECT_EQ(TextToInteger("12345678"), 12345678);
+  EXPECT_EQ(TextToInteger("-987654321"), -987654321);
+  EXPECT_EQ(TextToInt64("200000600000"), 200000600000);
+  EXPECT_EQ(TextToInt64("999999999999999999"), 999999999999999999);
+  for (const char* bad : {"1234567/", "/2345678", "12345678:", "1234:678", "123456789012345/6", "1234 678"})
+    EXPECT_THROW(TextToInt64(bad), rt::EConvertError) << bad;
+  EXPECT_EQ(TextToFloat("+1.5"), 1.5);
+  EXPECT_TRUE(std::isinf(TextToFloat("Infinity")));
   EXPECT_EQ(MessageOf<rt::EConvertError>([] { TextToInteger("4.2"); }), "'4.2' is not a valid integer value");
   EXPECT_EQ(TextToFloat("1.5"), 1.5);
   EXPECT_EQ(TextToFloat("$1.50"), 1.5);

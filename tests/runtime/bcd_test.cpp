@@ -43,7 +43,7 @@ TEST(Bcd, PrecisionAndScaleComeFromTheText) {
 }
 
 TEST(Bcd, TextThatIsNotADecimalFails) {
-  for (const char* bad : {"", "-", ".", "1.2.3", "1e5", "NaN", " 1", "1,5", "abc"}) {
+  for (const char* bad : {"", "-", ".", "1.2.3", "1e5", "NaN", " 1", "1,5", "abc", "12/4", "1-2", "12.3+", "123.4*5"}) {
     TBcd b;
     EXPECT_FALSE(TryTextToBcd(bad, b)) << bad;
   }
