@@ -43,10 +43,11 @@ bool Args::Parse(int argc, char** argv) {
     else if (a == "--library") next(library);
     else if (a == "--vendor-lib") next(vendorLib);
     else if (a == "--mode") next(mode);
-    else if (a == "--runs") {
+    else if (a == "--runs" || a == "--rows" || a == "--fetch-rows") {
       std::string v;
       next(v);
-      runs = std::max(1, std::atoi(v.c_str()));
+      const int n = std::max(a == "--fetch-rows" ? 0 : 1, std::atoi(v.c_str()));
+      (a == "--runs" ? runs : a == "--rows" ? rows : fetchRows) = n;
     } else {
       Die("unknown argument " + a);
     }
@@ -114,6 +115,12 @@ void RawPq::MustExec(PGconn* c, const std::string& sql) const {
   clear(r);
 }
 
+void DriverSession::Open(const Args& args, int fetchRows) {
+  Args a = args;
+  a.fetchRows = fetchRows;
+  Open(a);
+}
+
 void DriverSession::Open(const Args& args, vnx::TSQLCallbackEvent trace, void* traceInfo) {
   lib = std::make_unique<vnxsql::DriverLibrary>(args.library);
   if (!lib->ok()) Die("cannot load the driver: " + lib->error());
@@ -123,7 +130,9 @@ void DriverSession::Open(const Args& args, vnx::TSQLCallbackEvent trace, void* t
     conn.call(&vnx::ISQLConnectionVtbl::SetOption, vnx::eConnCallBack, reinterpret_cast<vnx::OptionValue>(trace));
     conn.call(&vnx::ISQLConnectionVtbl::SetOption, vnx::eConnCallBackInfo, reinterpret_cast<vnx::OptionValue>(traceInfo));
   }
-  if (conn.call(&vnx::ISQLConnectionVtbl::connect, args.server.c_str(), args.user.c_str(), args.password.c_str()) != 0)
+  const std::string server =
+      args.fetchRows > 0 ? args.server + ",FetchRows=" + std::to_string(args.fetchRows) : args.server;
+  if (conn.call(&vnx::ISQLConnectionVtbl::connect, server.c_str(), args.user.c_str(), args.password.c_str()) != 0)
     Die("connect: " + conn.error());
 }
 

@@ -37,6 +37,8 @@ struct Args {
   std::string library;   // the driver library
   std::string vendorLib = "libpq.so.5";
   int runs = 5;
+  int rows = 200000;     // rows of the fetch benchmark's table
+  int fetchRows = 0;     // the driver's FetchRows option; 0 reads results whole
   std::string mode;      // benchmark-specific
   bool Parse(int argc, char** argv);
   // The same server for a libpq connection string.
@@ -72,8 +74,10 @@ struct DriverSession {
   std::unique_ptr<vnxsql::DriverLibrary> lib;
   vnxsql::Driver driver;
   vnxsql::Connection conn;
-  // Loads the library and connects; exits on failure.
+  // Loads the library and connects (with FetchRows=fetchRows when it is not 0); exits on
+  // failure.
   void Open(const Args& args, vnx::TSQLCallbackEvent trace = nullptr, void* traceInfo = nullptr);
+  void Open(const Args& args, int fetchRows);
 };
 
 // Stops the program with a message.
