@@ -68,6 +68,25 @@ class BlockingScope {
   bool switched_ = false;
 };
 
+// Inside the transaction the driver holds for batched reads, a failed large-object call
+// would end that transaction, the reads and the work of other statements with it: the
+// call runs within a savepoint, released when it succeeded and rolled back when not.
+class BatchSavepoint {
+ public:
+  explicit BatchSavepoint(TVNXISQLConnection& conn)
+      : conn_(conn), set_(conn.BatchTransaction.Owned && conn.RunQuiet("SAVEPOINT vnx_blob;")) {}
+  void Done(bool ok) noexcept {
+    if (set_)
+      conn_.RunQuiet(ok ? "RELEASE SAVEPOINT vnx_blob;" : "ROLLBACK TO SAVEPOINT vnx_blob; RELEASE SAVEPOINT vnx_blob;");
+    set_ = false;
+  }
+  ~BatchSavepoint() { Done(false); }
+
+ private:
+  TVNXISQLConnection& conn_;
+  bool set_;
+};
+
 }  // namespace
 
 void TVNXISQLCursor::FillBlobCache(std::uint16_t column) {
@@ -145,6 +164,7 @@ SQLResult TVNXISQLCursor::LargeObjectSize(std::uint16_t column, std::uint32_t* l
   const bool own = !ServerTransactionOpen(conn);
   if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
+  BatchSavepoint savepoint(conn);
   {
     BlockingScope blocking(conn);
     const int fd = PQ.lo_open(conn.Handle, oid, kInvRead);
@@ -158,6 +178,7 @@ SQLResult TVNXISQLCursor::LargeObjectSize(std::uint16_t column, std::uint32_t* l
       else if (length) *length = static_cast<std::uint32_t>(size);
     }
   }
+  savepoint.Done(failure.empty());
   if (failure.empty()) {
     if (own) {
       conn.TraceRes(trcBlob, res::SEndingBlobTransaction, "END;");
@@ -189,6 +210,7 @@ SQLResult TVNXISQLCursor::ReadLargeObject(std::uint16_t column, void* value, std
   const bool own = !ServerTransactionOpen(conn);
   if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
+  BatchSavepoint savepoint(conn);
   {
     BlockingScope blocking(conn);
     const int fd = PQ.lo_open(conn.Handle, oid, kInvRead);
@@ -209,6 +231,7 @@ SQLResult TVNXISQLCursor::ReadLargeObject(std::uint16_t column, void* value, std
       if (PQ.lo_close(conn.Handle, fd) != 0) ErrorMessage = rt::Format(Res(res::SCannotCloseBlob), LibpqError(conn));
     }
   }
+  savepoint.Done(failure.empty());
   if (failure.empty()) {
     if (own) {
       conn.TraceRes(trcBlob, res::SEndingBlobTransaction, "END;");

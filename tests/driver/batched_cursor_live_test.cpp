@@ -142,13 +142,44 @@ TEST_F(BatchedLive, OtherStatementsWhileAReadIsOpen) {
   EXPECT_EQ(s.conn.call(&ISQLConnectionVtbl::commit, &tx), 0) << s.ConnError();
 }
 
+// Large objects are read between batches; one that fails leaves the read and the other
+// statements' work alone.
+TEST_F(BatchedLive, LargeObjectsBetweenBatches) {
+  TestServer::Get().Psql(
+      "set role vnx83; drop table if exists public.batch_lo, public.batch_side2;"
+      "create table public.batch_side2 (i int);"
+      "create table public.batch_lo as select i, case when i = 7 then 4000000000::oid::lo "
+      "else lo_from_bytea(0, convert_to('object ' || i, 'SQL_ASCII'))::lo end as obj from generate_series(1, 30) i;");
+  LiveSession s(Batched(5));
+  ASSERT_EQ(s.connectResult, 0) << s.ConnError();
+  Cursor c = s.Query("select i, obj from public.batch_lo order by i");
+  EXPECT_EQ(s.Exec("insert into public.batch_side2 values (1)"), 0);
+  for (int i = 1; i <= 30; ++i) {
+    ASSERT_EQ(c.call(&ISQLCursorVtbl::next), 0) << ErrorOf(c);
+    std::uint32_t size = 0;
+    std::int32_t blank = 0;
+    const SQLResult rc = c.call(&ISQLCursorVtbl::getBlobSize, std::uint16_t(2), &size, &blank);
+    if (i == 7) {
+      EXPECT_EQ(rc, vnx::DBXERR_FAILED);  // no such object
+      continue;
+    }
+    ASSERT_EQ(rc, 0) << ErrorOf(c);
+    std::string data(size, '\0');
+    ASSERT_EQ(c.call(&ISQLCursorVtbl::getBlob, std::uint16_t(2), data.data(), &blank, size), 0) << ErrorOf(c);
+    EXPECT_EQ(data, "object " + std::to_string(i));
+  }
+  EXPECT_EQ(c.call(&ISQLCursorVtbl::next), vnx::DBXERR_EOF) << ErrorOf(c);
+  EXPECT_EQ(TestServer::Get().Psql("select count(*) from public.batch_side2;"), "1");
+}
+
 TEST_F(BatchedLive, ReleaseBeforeTheEndClosesTheCursorAtOnce) {
   TestServer::Get().Psql("set role vnx83; drop table if exists public.batch_release; create table public.batch_release (i int);");
   LiveSession s(Batched(100));
   ASSERT_EQ(s.connectResult, 0) << s.ConnError();
   s.trace.Clear();
   {
-    Cursor c = s.Query("select i from generate_series(1, 100000000) i");
+    // Row by row from a join: the first rows come at once, the rest only when asked for.
+    Cursor c = s.Query("select a.i * 100000 + b.i from generate_series(0, 999) a(i), generate_series(1, 100000) b(i)");
     std::vector<std::int32_t> got;
     ASSERT_EQ(ReadInts(c, got, 3), 0) << ErrorOf(c);
     EXPECT_EQ(s.Exec("insert into public.batch_release values (1)"), 0);
