@@ -254,9 +254,14 @@ SQLResult TVNXISQLCommand::execute(void** cursor) {
   void* produced = nullptr;
   SQLResult rc = InternalExecute(text, &produced);
   if (rc == DBXERR_NONE) {
-    // The command keeps its own reference to the cursor for getParameter.
-    OutputCursor = InterfaceRef<TVNXISQLCursor>(
-        produced ? static_cast<TVNXISQLCursor*>(TInterfacedObject::FromInterface(produced)) : nullptr);
+    // The command keeps its own reference to the cursor for getParameter. A batched read
+    // is kept only for output parameters: kept otherwise, it would hold its server cursor
+    // (and the driver's transaction) open after the application released it.
+    auto* c = produced ? static_cast<TVNXISQLCursor*>(TInterfacedObject::FromInterface(produced)) : nullptr;
+    const bool outputs = std::any_of(Params.begin(), Params.end(), [](const CommandParam& p) {
+      return p.ParamType == paramOUT || p.ParamType == paramINOUT || p.ParamType == paramRET;
+    });
+    OutputCursor = InterfaceRef<TVNXISQLCursor>(c && (outputs || !c->ReadsInBatches()) ? c : nullptr);
     outputRowRead_ = false;
   }
   if (produced) SetVarInterface(cursor, TInterfacedObject::FromInterface(produced));

@@ -49,6 +49,7 @@ class TVNXISQLCursor final : public TVNXCursorColumns {
   // Where the rows after the current result come from (a statement list's later results,
   // the next batches of a batched read); none when the result is the whole answer.
   void ReadOnIn(std::unique_ptr<TVNXMoreRows> more) noexcept { more_ = std::move(more); }
+  bool ReadsInBatches() const noexcept { return dynamic_cast<const TVNXRowBatches*>(more_.get()) != nullptr; }
 
   // Fills Fields from the result's columns (and the extended information when asked for).
   SQLResult BuildFieldMappings();

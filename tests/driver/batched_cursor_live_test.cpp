@@ -177,9 +177,16 @@ TEST_F(BatchedLive, ReleaseBeforeTheEndClosesTheCursorAtOnce) {
   LiveSession s(Batched(100));
   ASSERT_EQ(s.connectResult, 0) << s.ConnError();
   s.trace.Clear();
+  // The application keeps its command, as data-access layers do; releasing the cursor is
+  // what ends the read.
+  Command cmd = s.NewCommand();
   {
     // Row by row from a join: the first rows come at once, the rest only when asked for.
-    Cursor c = s.Query("select a.i * 100000 + b.i from generate_series(0, 999) a(i), generate_series(1, 100000) b(i)");
+    ASSERT_EQ(cmd.call(&vnx::ISQLCommandVtbl::prepare,
+                       "select a.i * 100000 + b.i from generate_series(0, 999) a(i), generate_series(1, 100000) b(i)",
+                       std::uint16_t(0)), 0);
+    Cursor c;
+    ASSERT_EQ(cmd.call(&vnx::ISQLCommandVtbl::execute, c.out()), 0) << ErrorOf(cmd);
     std::vector<std::int32_t> got;
     ASSERT_EQ(ReadInts(c, got, 3), 0) << ErrorOf(c);
     EXPECT_EQ(s.Exec("insert into public.batch_release values (1)"), 0);
