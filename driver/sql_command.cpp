@@ -283,6 +283,8 @@ SQLResult TVNXISQLCommand::executeImmediate(const char* sql, void** cursor) {
 SQLResult TVNXISQLCommand::InternalExecute(const std::string& text, void** cursor) {
   TVNXISQLConnection& conn = *Connection;
   conn.Trace(rt::TrimView(text), trcSQL);
+  // A cancel meant for an earlier statement must not end a batched read of this one.
+  conn.CancelRequested.store(false);
   ErrorMessage.clear();
   ClearResult();
 
