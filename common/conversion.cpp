@@ -366,17 +366,17 @@ inline bool TwoAt(const char* p, unsigned& out) noexcept {
   return a <= 9 && b <= 9;
 }
 
-// Digits read at fixed places without a branch each; Ok tells whether all were digits (a
-// character below "0" wraps around to a large d).
+// Digits read at fixed places without a branch each: c - "0" taken as a byte is 0 to 9 for
+// a digit and 10 to 255 for anything else, so every d + 6 stays below 16 only for digits.
 struct FixedDigits {
   const char* p;
   unsigned bad = 0;
   unsigned At(std::size_t i) noexcept {
-    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0';
-    bad |= static_cast<unsigned>(d > 9);
+    const unsigned d = static_cast<unsigned char>(p[i] - '0');
+    bad |= d + 6;
     return d;
   }
-  bool Ok() const noexcept { return bad == 0; }
+  bool Ok() const noexcept { return bad < 16; }
 };
 
 // Eight characters as one little-endian word, so that the fixed fields of dates and time
@@ -585,8 +585,6 @@ double TextToFloatSlow(std::string_view text) {
   }
   throw rt::EConvertError(rt::Format(Res(res::SInvalidFloat), text));
 }
-
-TBcd TextToBcd(std::string_view text) { return rt::TextToBcd(text); }
 
 std::string UnescapeBytea(const char* text) {
   if (!text) return {};

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/dbx_types.h"
+#include "runtime/bcd.h"
 
 namespace vnx {
 
@@ -134,7 +135,7 @@ inline double TextToFloat(std::string_view text) {
 }
 // Decimal text to BCD; precision and scale come from the text's digits. Raises
 // rt::EConvertError "%s is not a valid BCD value".
-TBcd TextToBcd(std::string_view text);
+inline TBcd TextToBcd(std::string_view text) { return rt::TextToBcd(text); }
 // PQunescapeBytea of a value text; empty when libpq cannot unescape it.
 std::string UnescapeBytea(const char* text);
 

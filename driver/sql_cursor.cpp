@@ -95,6 +95,12 @@ std::int32_t TVNXISQLCursor::RowCount() const noexcept { return Result ? PQ.PQnt
 
 namespace {
 
+// The size an application allocates for a string or byte column: its length, or its
+// precision for columns whose length is 0 (unbounded text). 0 means no bound is known.
+std::size_t DescribedSize(const TVNXFieldMapping& f) {
+  return std::max<std::size_t>(f.Length, f.Precision > 0 ? static_cast<std::size_t>(f.Precision) : 0);
+}
+
 // A table name as a LIKE pattern that matches only itself.
 std::string LikeExact(std::string_view name) {
   std::string out;
@@ -123,6 +129,7 @@ SQLResult TVNXISQLCursor::BuildFieldMappings() {
     ErrorMessage = Res(res::SQueryReturnedNoFields);
     Fields.clear();
     readings_.clear();
+    stringLimits_.clear();
     columnCount_ = 0;
     return DBXERR_FAILED;
   }
@@ -146,11 +153,13 @@ SQLResult TVNXISQLCursor::BuildFieldMappings() {
   }
 
   readings_.assign(Fields.size(), Reading::Plain);
+  stringLimits_.assign(Fields.size(), 0);
   for (int i = 0; i < n; ++i) {
     TVNXFieldMapping& f = Fields[static_cast<std::size_t>(i) + 1];
     BuildFieldMapping(f, TypeCache, PQ.PQfname(Result, i), PQ.PQftype(Result, i), PQ.PQfsize(Result, i),
                       PQ.PQfmod(Result, i), MappingOptions);
     readings_[static_cast<std::size_t>(i) + 1] = ReadingOf(f.TypeName);
+    if (f.FieldType == fldZSTRING) stringLimits_[static_cast<std::size_t>(i) + 1] = static_cast<std::uint32_t>(DescribedSize(f));
   }
   columnCount_ = static_cast<std::uint16_t>(n);
   if (info) {
@@ -290,26 +299,15 @@ SQLResult TVNXISQLCursor::next() {
   return rc;
 }
 
-namespace {
-
-// The size an application allocates for a string or byte column: its length, or its
-// precision for columns whose length is 0 (unbounded text). 0 means no bound is known.
-std::size_t DescribedSize(const TVNXFieldMapping& f) {
-  return std::max<std::size_t>(f.Length, f.Precision > 0 ? static_cast<std::size_t>(f.Precision) : 0);
-}
-
-}  // namespace
-
 SQLResult TVNXISQLCursor::getString(std::uint16_t column, char* value, std::int32_t* isBlank) {
   std::string_view text;
   if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
-  const TVNXFieldMapping& f = Fields[column];
   const Reading reading = readings_[column];
   if (reading == Reading::Char || (reading == Reading::Bpchar && Connection->TrimChar))
     while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
   // The application sized its buffer from the column's description; a longer value
   // would be written past its end.
-  const std::size_t limit = f.FieldType == fldZSTRING ? DescribedSize(f) : 0;
+  const std::size_t limit = stringLimits_[column];
   if (limit > 0 && text.size() > limit)
     throw EVNXError(rt::Format(Res(res::SValueTooLong), static_cast<unsigned>(column),
                                static_cast<unsigned>(text.size()), static_cast<unsigned>(limit)));

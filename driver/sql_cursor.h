@@ -104,6 +104,9 @@ class TVNXISQLCursor final : public TVNXCursorColumns {
   std::int32_t rowCount_ = 0;      // PQntuples of Result, read by every getter
   std::uint16_t columnCount_ = 0;  // columns described in Fields
   std::vector<Reading> readings_;  // per column, element 0 unused
+  // Per column: the size getString may write for a string column (0: no bound known, or
+  // not a string column), decided once from the description.
+  std::vector<std::uint32_t> stringLimits_;
   mutable std::string convertScratch_;  // a value converted from UTF-8
   std::unique_ptr<TVNXMoreRows> more_;
   std::string failure_;            // a failed later result: every later next reports it

@@ -32,11 +32,12 @@ bool ReadPlain(std::string_view text, TBcd& out) noexcept {
   const char* dot = static_cast<const char*>(std::memchr(p, '.', static_cast<std::size_t>(end - p)));
   const char* const intEnd = dot ? dot : end;
   const char* frac = dot ? dot + 1 : end;
-  // Digits are checked without a branch each (a character below "0" wraps around).
+  // Digits are checked without a branch each: c - "0" taken as a byte is 0 to 9 for a
+  // digit and 10 to 255 for anything else, so d + 6 stays below 16 only for digits.
   unsigned bad = 0, any = 0, k = 0;
   auto digit = [&bad](char c) {
-    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
-    bad |= static_cast<unsigned>(d > 9);
+    const unsigned d = static_cast<unsigned char>(c - '0');
+    bad |= d + 6;
     return d;
   };
   auto put = [&](unsigned high, unsigned low) {
@@ -55,7 +56,7 @@ bool ReadPlain(std::string_view text, TBcd& out) noexcept {
   }
   for (; end - frac >= 2; frac += 2) put(digit(frac[0]), digit(frac[1]));
   if (frac != end) put(digit(*frac), 0), --k;
-  if (bad != 0) return false;
+  if (bad >= 16) return false;
   unsigned n = k;
   const unsigned places = dot ? static_cast<unsigned>(end - dot - 1) : 0;
   if (!(zeroSeen || n > 0) || places > static_cast<unsigned>(kMaxBcdScale)) return false;
