@@ -91,7 +91,9 @@ std::uint32_t KnownTextWidth(std::string_view typeName) {
   return 0;
 }
 
-constexpr char kTypeQuery[] = "select oid, typname from pg_type where typrelid=0 order by oid";
+// Names outside ASCII are never in the mapping, and a client encoding that cannot hold one
+// (SJIS and a user type named "mé_t") would fail the whole query: the server leaves them out.
+constexpr char kTypeQuery[] = "select oid, typname from pg_type where typrelid=0 and typname ~ '^[ -~]*$' order by oid";
 
 }  // namespace
 
