@@ -14,6 +14,7 @@
 #include "driver/more_rows.h"
 #include "driver/sql_connection.h"
 #include "driver/sql_cursor.h"
+#include "driver/metadata_sql.h"
 #include "driver/sql_driver.h"
 #include "i18n/translate.h"
 #include "libpq/libpq_api.h"
@@ -163,8 +164,13 @@ SQLResult TVNXISQLCommand::prepare(const char* sql, std::uint16_t paramCount) {
 }
 
 std::string TVNXISQLCommand::SubstituteParameters() {
+  // The markers are found by the reading the server will apply, which depends on settings a
+  // statement can change: they are asked for at every execute.
+  PGconn* handle = Connection->Handle;
+  Parser.SetStandardConformingStrings(StandardConformingStrings(handle));
+  const char* clientEncoding = handle && PQ.PQparameterStatus ? PQ.PQparameterStatus(handle, "client_encoding") : nullptr;
+  Parser.SetClientEncoding(clientEncoding ? clientEncoding : "");
   Parser.SetSQL(SQL);
-  Parser.Reset();
   std::string out;
   out.reserve(SQL.size() + Params.size() * 8);
   std::size_t index = 0;
@@ -195,7 +201,11 @@ std::string TVNXISQLCommand::SubstituteParameters() {
     if (index >= Params.size())
       throw EVNXError(rt::Format(Res(res::SMissingParameter), ++marker));
     ++marker;
-    AppendParamLiteral(out, Params[index], storedProc, encoding, Connection->Handle);
+    const std::size_t at = out.size();
+    AppendParamLiteral(out, Params[index], storedProc, encoding, handle);
+    // A quoted literal here would be read as part of the string before it: an empty comment
+    // ends that string first, so the value arrives as a string of its own or not at all.
+    if (out.size() > at && out[at] == '\'' && Parser.LiteralJoinsPrevious()) out.insert(at, "/**/");
     ++index;
   }
   return out;

@@ -9,18 +9,42 @@ namespace vnx {
 namespace {
 
 inline bool IsBlank(char c) noexcept { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+inline bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+inline unsigned char Byte(char c) noexcept { return static_cast<unsigned char>(c); }
 
-// The delimiter characters as a table, consulted once per character of a word.
-struct DelimiterTable {
-  bool set[256] = {};
-  constexpr DelimiterTable() {
-    for (unsigned char c : std::string_view("\t\n\r \"!%&'()*+,-/:;<=>[]^|")) set[c] = true;
-    set[0] = true;
+// What each byte is to the scanner: a delimiter ends a word. Inside a word the server still
+// sees tokens of its own: identifiers (letters, digits, "_", "$" and high bytes, not starting
+// with a digit or "$"), numbers, "$1" parameters and single characters such as "." or "?".
+enum CharClass : std::uint8_t { kWordOther, kDelimiter, kLetter, kDigit, kDot, kDollar };
+
+struct CharTable {
+  CharClass of[256] = {};
+  constexpr CharTable() {
+    for (unsigned char c : std::string_view("\t\n\r \"!%&'()*+,-/:;<=>[]^|")) of[c] = kDelimiter;
+    of[0] = kDelimiter;
+    for (int c = 'a'; c <= 'z'; ++c) of[c] = of[c - 32] = kLetter;
+    for (int c = 0x80; c < 0x100; ++c) of[c] = kLetter;
+    of[static_cast<unsigned char>('_')] = kLetter;
+    for (int c = '0'; c <= '9'; ++c) of[c] = kDigit;
+    of[static_cast<unsigned char>('.')] = kDot;
+    of[static_cast<unsigned char>('$')] = kDollar;
   }
 };
-constexpr DelimiterTable kDelimiters;
+constexpr CharTable kChars;
 
-inline bool IsDelimiter(char c) noexcept { return kDelimiters.set[static_cast<unsigned char>(c)]; }
+inline bool IsDelimiter(char c) noexcept { return kChars.of[Byte(c)] == kDelimiter; }
+inline bool IsTagChar(char c) noexcept { return kChars.of[Byte(c)] == kLetter || IsDigit(c); }
+
+// Length of the dollar-quote delimiter ("$$" or "$tag$", the tag not starting with a digit)
+// at p, or 0 when there is none.
+std::size_t DollarTagLength(std::string_view s, std::size_t p) noexcept {
+  if (p + 1 >= s.size() || s[p] != '$') return 0;
+  if (s[p + 1] == '$') return 2;
+  if (kChars.of[Byte(s[p + 1])] != kLetter) return 0;
+  std::size_t q = p + 2;
+  while (q < s.size() && IsTagChar(s[q])) ++q;
+  return q < s.size() && s[q] == '$' ? q + 1 - p : 0;
+}
 
 std::uint8_t KindOfWord(std::string_view word) {
   const std::string w = rt::LowerCase(word);
@@ -36,7 +60,10 @@ std::uint8_t KindOfWord(std::string_view word) {
 
 }  // namespace
 
-TVNXSQLParser::TVNXSQLParser(std::string sql) { SetSQL(std::move(sql)); }
+TVNXSQLParser::TVNXSQLParser(std::string sql, bool standardConformingStrings)
+    : standardConformingStrings_(standardConformingStrings) {
+  SetSQL(std::move(sql));
+}
 
 void TVNXSQLParser::SetSQL(std::string sql) {
   // The scan ends at the first NUL, as it would in the text the application passed.
@@ -44,6 +71,15 @@ void TVNXSQLParser::SetSQL(std::string sql) {
   if (nul != std::string::npos) sql.resize(nul);
   sql_ = std::move(sql);
   Reset();
+}
+
+void TVNXSQLParser::SetClientEncoding(std::string_view encoding) noexcept {
+  const std::string e = rt::UpperCase(encoding);
+  if (e == "SJIS" || e == "SHIFT_JIS_2004") multibyte_ = Multibyte::ShiftJis;
+  else if (e == "BIG5" || e == "GBK" || e == "UHC") multibyte_ = Multibyte::TwoByte;
+  else if (e == "GB18030") multibyte_ = Multibyte::Gb18030;
+  else if (e == "JOHAB") multibyte_ = Multibyte::Johab;
+  else multibyte_ = Multibyte::None;
 }
 
 void TVNXSQLParser::Reset() {
@@ -55,9 +91,107 @@ void TVNXSQLParser::Reset() {
   statementKind_ = skindUnknown;
   tokenCount_ = 0;
   tokenNumber_ = 0;
+  afterString_ = false;
+  lineBreakAfterString_ = false;
+  prefix_ = 0;
+  prefixEnd_ = std::string::npos;
+  quoteMode_ = PlainMode();
+  literalJoins_ = false;
 }
 
 std::string TVNXSQLParser::ReadToken() { return std::string(Scan()); }
+
+// Decides how a quote at p would be read: after a prefix by its rules, right after a closing
+// quote or across a line break after a string as part of that string, otherwise as a plain
+// string of the connection.
+void TVNXSQLParser::NoteQuoteContext(std::size_t p) {
+  quoteMode_ = PlainMode();
+  literalJoins_ = false;
+  if (p == prefixEnd_) {
+    switch (prefix_) {
+      case 'E': quoteMode_ = StringMode::Escape; break;
+      case 'B': case 'X': quoteMode_ = StringMode::Bit; break;
+      case '&': quoteMode_ = StringMode::Unicode, literalJoins_ = true; break;
+      default: break;
+    }
+    return;
+  }
+  if (!afterString_) return;
+  if (p == stringEnd_) {
+    // A doubled quote; after a bit string it ends that string and opens a plain one.
+    if (stringMode_ != StringMode::Bit) quoteMode_ = stringMode_;
+    literalJoins_ = true;
+  } else if (lineBreakAfterString_) {
+    quoteMode_ = stringMode_;
+    literalJoins_ = stringMode_ != PlainMode();
+  }
+}
+
+// Returns the position after the closing quote, or npos when the string is not closed.
+std::size_t TVNXSQLParser::ScanString(std::size_t p, std::size_t end, StringMode mode) const {
+  ++p;
+  if (mode != StringMode::Escape) {
+    const std::size_t close = sql_.find('\'', p);
+    return close == std::string::npos ? close : close + 1;
+  }
+  while (p < end) {
+    const char c = sql_[p];
+    if (c == '\'') return p + 1;
+    if (c == '\\') {
+      p += 2;
+    } else if (Byte(c) >= 0x80 && multibyte_ != Multibyte::None) {
+      // A whole character: a backslash byte inside it is not an escape to the server.
+      std::size_t n = 2;
+      const unsigned char b = Byte(c);
+      if (multibyte_ == Multibyte::ShiftJis && b >= 0xA1 && b <= 0xDF) n = 1;  // half-width kana
+      else if (multibyte_ == Multibyte::Gb18030 && p + 1 < end && IsDigit(sql_[p + 1])) n = 4;
+      else if (multibyte_ == Multibyte::Johab && b == 0x8F) n = 3;
+      p += n;
+    } else {
+      ++p;
+    }
+  }
+  return std::string::npos;
+}
+
+// A word, cut short before a "$" that opens a dollar-quoted string. Notes a one-letter
+// identifier at its end that may prefix a string: E'...', B'...', X'...', U&'...'.
+std::size_t TVNXSQLParser::ScanWord(std::size_t p, std::size_t end) {
+  enum class Run : std::uint8_t { None, Identifier, Number } run = Run::None;
+  std::size_t identifierStart = p;
+  for (; p < end; ++p) {
+    const char c = sql_[p];
+    switch (kChars.of[Byte(c)]) {
+      case kDelimiter:
+        goto done;
+      case kLetter:
+        // An exponent (1e5) or a digit group (1_000) goes on with the number.
+        if (run == Run::Number && (c == 'e' || c == 'E' || c == '_') && p + 1 < end && IsDigit(sql_[p + 1])) break;
+        if (run != Run::Identifier) run = Run::Identifier, identifierStart = p;
+        break;
+      case kDigit:
+        if (run != Run::Identifier) run = Run::Number;
+        break;
+      case kDot:
+        if (run != Run::Number) run = Run::None;
+        break;
+      case kDollar:
+        if (run == Run::Identifier) break;  // identifiers may hold "$"
+        if (DollarTagLength(sql_, p) != 0) goto done;
+        run = p + 1 < end && IsDigit(sql_[p + 1]) ? Run::Number : Run::None;  // $1
+        break;
+      default:
+        run = Run::None;
+        break;
+    }
+  }
+done:
+  if (run == Run::Identifier && p - identifierStart == 1) {
+    const char letter = static_cast<char>(sql_[identifierStart] & ~0x20);
+    if (letter == 'E' || letter == 'B' || letter == 'X' || letter == 'U') prefix_ = letter, prefixEnd_ = p;
+  }
+  return p;
+}
 
 // The scanner step behind ReadToken and NextToken. The token texts are kept in buffers that
 // are reused from token to token: a statement of many tokens costs no allocation per token.
@@ -65,38 +199,66 @@ std::string_view TVNXSQLParser::Scan() {
   tokenStart_ = pos_;
   const std::size_t end = sql_.size();
   std::size_t p = pos_;
+  NoteQuoteContext(p);
+  bool keepsString = false;  // blanks and line comments let a string continue
   if (p >= end) {
     rawKind_ = RawKind::Symbol;  // the terminating NUL: nothing consumed
   } else {
     const char c = sql_[p];
-    auto closeAfter = [&](std::string_view closer) {
-      const std::size_t at = sql_.find(closer, p);
-      return at == std::string::npos ? end : at + closer.size();
-    };
+    std::size_t tag;
     if (IsBlank(c)) {
-      while (p < end && IsBlank(sql_[p])) ++p;
+      while (p < end && IsBlank(sql_[p])) {
+        if (sql_[p] == '\n' || sql_[p] == '\r') lineBreakAfterString_ = true;
+        ++p;
+      }
       rawKind_ = RawKind::Blank;
+      keepsString = true;
+    } else if (c == '$' && (tag = DollarTagLength(sql_, p)) != 0) {
+      const std::size_t close = sql_.find(std::string_view(sql_).substr(p, tag), p + tag);
+      p = close == std::string::npos ? end : close + tag;
+      rawKind_ = RawKind::QuotedString;
     } else if (!IsDelimiter(c)) {
-      while (p < end && !IsDelimiter(sql_[p])) ++p;
+      p = ScanWord(p, end);
       rawKind_ = RawKind::Word;
-    } else if (c == '\'' || c == '"') {
-      ++p;  // no escapes: a doubled quote closes this token and opens the next
-      p = closeAfter(std::string_view(&c, 1));
-      rawKind_ = c == '\'' ? RawKind::QuotedString : RawKind::QuotedIdentifier;
+      // Form feeds and vertical tabs are blanks to the server.
+      keepsString = sql_.find_first_not_of("\f\v", tokenStart_) >= p;
+    } else if (c == '\'') {
+      const std::size_t close = ScanString(p, end, quoteMode_);
+      p = close == std::string::npos ? end : close;
+      rawKind_ = RawKind::QuotedString;
+      if (close != std::string::npos) {
+        stringEnd_ = p;
+        stringMode_ = quoteMode_;
+        lineBreakAfterString_ = false;
+        afterString_ = true;
+        keepsString = true;
+      }
+    } else if (c == '"') {
+      const std::size_t close = sql_.find('"', p + 1);  // a doubled quote closes and reopens
+      p = close == std::string::npos ? end : close + 1;
+      rawKind_ = RawKind::QuotedIdentifier;
     } else if (c == '-' && p + 1 < end && sql_[p + 1] == '-') {
-      // Only CR ends a line comment here; text with LF line ends runs to its end.
-      const std::size_t cr = sql_.find('\r', p + 2);
-      p = cr == std::string::npos ? end : cr;
+      const std::size_t lineEnd = sql_.find_first_of("\r\n", p + 2);
+      p = lineEnd == std::string::npos ? end : lineEnd;
       rawKind_ = RawKind::LineComment;
+      keepsString = true;
     } else if (c == '/' && p + 1 < end && sql_[p + 1] == '*') {
+      // Block comments nest.
+      std::size_t depth = 1;
       p += 2;
-      p = closeAfter("*/");
+      while (p < end && depth > 0) {
+        if (sql_[p] == '/' && p + 1 < end && sql_[p + 1] == '*') ++depth, p += 2;
+        else if (sql_[p] == '*' && p + 1 < end && sql_[p + 1] == '/') --depth, p += 2;
+        else ++p;
+      }
       rawKind_ = RawKind::BlockComment;
     } else {
+      if (c == '&' && prefix_ == 'U' && prefixEnd_ == p) prefix_ = '&', prefixEnd_ = p + 1;
       ++p;
       rawKind_ = RawKind::Symbol;
     }
   }
+  if (!keepsString) afterString_ = false;
   pos_ = p;
   if (pos_ > tokenStart_) ++tokenCount_;
   return std::string_view(sql_).substr(tokenStart_, pos_ - tokenStart_);

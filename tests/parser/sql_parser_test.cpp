@@ -56,13 +56,15 @@ TEST(SQLParser, TokensGiveBackTheText) {
   for (const char* t : texts) EXPECT_EQ(Joined(t), t) << t;
 }
 
+// Characters that start, end or prefix strings, comments and words.
+const std::string kAlphabet = "ab ?'\"-/*\r\n;$\t\\E&U1.";
+
 TEST(SQLParser, RandomTextsRoundTrip) {
   std::mt19937 rng(42);
-  const std::string alphabet = "ab ?'\"-/*\r\n;$\t\\";
   for (int i = 0; i < 2000; ++i) {
     std::string s;
     const int n = static_cast<int>(rng() % 24);
-    for (int k = 0; k < n; ++k) s += alphabet[rng() % alphabet.size()];
+    for (int k = 0; k < n; ++k) s += kAlphabet[rng() % kAlphabet.size()];
     ASSERT_EQ(Joined(s), s);
   }
 }
@@ -78,7 +80,7 @@ TEST(SQLParser, MarkersAreTokensOnlyOutsideQuotesAndComments) {
   EXPECT_EQ(markers("a?b"), 0);
   EXPECT_EQ(markers("'?' \"?\" /* ? */ -- ?"), 0);
   EXPECT_EQ(markers("-- ?\r?"), 1);
-  EXPECT_EQ(markers("-- ?\n?"), 0);  // a LF does not end the comment
+  EXPECT_EQ(markers("-- ?\n?"), 1);
   EXPECT_EQ(markers("(?,?)"), 2);
 }
 
@@ -86,14 +88,14 @@ TEST(SQLParser, MarkersAreTokensOnlyOutsideQuotesAndComments) {
 // statement ends, with the same index and statement kind.
 TEST(SQLParser, NextMarkerAgreesWithTokenSteps) {
   std::mt19937 rng(7);
-  const std::string alphabet = "ab ?'\"-/*\r\n;$\t\\";
   const std::string heads[] = {"", "insert ", "update ", "DELETE ", "select "};
   for (int i = 0; i < 3000; ++i) {
     std::string s = heads[rng() % 5];
     const int n = static_cast<int>(rng() % 24);
-    for (int k = 0; k < n; ++k) s += alphabet[rng() % alphabet.size()];
+    for (int k = 0; k < n; ++k) s += kAlphabet[rng() % kAlphabet.size()];
 
-    TVNXSQLParser steps(s), jumps(s);
+    const bool scs = i % 2 != 0;
+    TVNXSQLParser steps(s, scs), jumps(s, scs);
     TVNXTokenKind stepKind, jumpKind;
     std::int32_t stepIndex = 0, jumpIndex = 0;
     for (int stop = 0; stop < 40; ++stop) {
@@ -111,6 +113,74 @@ TEST(SQLParser, NextMarkerAgreesWithTokenSteps) {
       ASSERT_EQ(jumps.PreviousToken().Text, steps.PreviousToken().Text) << s;
       if (stepKind == TVNXTokenKind::tkEndOfStatement && steps.LastToken().Text.empty()) break;
     }
+  }
+}
+
+// The text with each marker shown as M, or as J where a quoted literal would be read as part
+// of the string before it.
+std::string Marked(const std::string& sql, bool scs, const char* encoding = "") {
+  TVNXSQLParser p(sql, scs);
+  p.SetClientEncoding(encoding);
+  p.SetSQL(sql);
+  std::string out;
+  for (TVNXSQLToken t; p.NextToken(t), !t.Text.empty();) {
+    if (t.Text == "?" && p.LastRawKind() == TVNXSQLParser::RawKind::Word)
+      out += p.LiteralJoinsPrevious() ? "J" : "M";
+    else
+      out += t.Text;
+  }
+  return out;
+}
+
+TEST(SQLParser, StringsAndCommentsEndWhereTheServerEndsThem) {
+  struct Case {
+    const char* sql;
+    const char* whenOn;   // standard_conforming_strings on
+    const char* whenOff;  // and off (null: as when on)
+    const char* encoding = "";
+  };
+  const Case cases[] = {
+      {"-- ?\n? -- ?\r?", "-- ?\nM -- ?\rM"},
+      {"/* /* ? */ ? */ ? /*/ ? */ ?", "/* /* ? */ ? */ M /*/ ? */ M"},
+      {"E'\\' ?' ? e'\\\\' ?", "E'\\' ?' M e'\\\\' M"},
+      {"'\\' ?' ?", "'\\' M' ?", "'\\' ?' M"},
+      // A doubled quote and a continuation after a line break keep the first string's rules.
+      {"E'a''\\' ?' ?", "E'a''\\' ?' M"},
+      {"E'a'\n'\\' ?' ?", "E'a'\n'\\' ?' M"},
+      {"E'a' -- c\r\n\f'\\' ?' ?", "E'a' -- c\r\n\f'\\' ?' M"},
+      {"E'a' '\\' ?' ?", "E'a' '\\' M' ?", "E'a' '\\' ?' M"},
+      {"E'a' /**/\n'\\' ?' ?", "E'a' /**/\n'\\' M' ?", "E'a' /**/\n'\\' ?' M"},
+      // Bit and Unicode strings take no backslash escapes; a prefix is a one-letter word.
+      {"B'\\' ? ' X'\\' ?", "B'\\' M ' X'\\' ?"},
+      {"U&'\\' ? U&\"?\" ?", "U&'\\' M U&\"?\" M"},
+      {"1e'\\' ?' ? xe'\\' ?' ?", "1e'\\' ?' M xe'\\' M' ?", "1e'\\' ?' M xe'\\' ?' M"},
+      // Dollar quotes open where a token of the server starts, not inside identifiers.
+      {"$$ ? $$ ? $a$ ? $$ ? $a$ ?", "$$ ? $$ M $a$ ? $$ ? $a$ M"},
+      {"x.$$ ? $$ ? 1$$ ? $$ ? 1e5$$ ? $$ ? ~$$ ? $$?", "x.$$ ? $$ M 1$$ ? $$ M 1e5$$ ? $$ M ~$$ ? $$M"},
+      {"$1 ? a$$b ? x$$ ? $$ ?", "$1 M a$$b M x$$ M $$ ?"},
+      // In SJIS a backslash byte after a lead byte belongs to the character.
+      {"E'\x95\\' ?' ?", "E'\x95\\' M' ?", nullptr, "SJIS"},
+      {"E'\x95\\' ?' ?", "E'\x95\\' ?' M", nullptr, "LATIN1"},
+      // Where a literal would join the string before it.
+      {"'a'? 'a' ? 'a'\n? E'a'\n? B'1'\n? U&'a'\n?", "'a'J 'a' M 'a'\nM E'a'\nJ B'1'\nJ U&'a'\nJ",
+       "'a'J 'a' M 'a'\nM E'a'\nM B'1'\nJ U&'a'\nJ"},
+      {"U&? U& ? \"a\"? $$a$$? E'a' /**/\n?", "U&J U& M \"a\"M $$a$$M E'a' /**/\nM"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Marked(c.sql, true, c.encoding), c.whenOn) << c.sql;
+    EXPECT_EQ(Marked(c.sql, false, c.encoding), c.whenOff ? c.whenOff : c.whenOn) << c.sql;
+  }
+}
+
+TEST(SQLParser, StatementsEndOnlyAtASemicolonOfCode) {
+  for (const char* sql : {"select $$;$$ ?;", "select E'\\';' ?;", "select /* /* */ ; */ ?;", "select 'a' -- ;\n?;"}) {
+    TVNXSQLParser p(sql, true);
+    TVNXTokenKind kind;
+    std::int32_t index;
+    p.NextMarker(kind, index);
+    EXPECT_EQ(p.LastToken().Text, "?") << sql;
+    p.NextMarker(kind, index);
+    EXPECT_EQ(p.LastToken().Text, ";") << sql;
   }
 }
 
