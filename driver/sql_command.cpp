@@ -14,7 +14,6 @@
 #include "driver/more_rows.h"
 #include "driver/sql_connection.h"
 #include "driver/sql_cursor.h"
-#include "driver/metadata_sql.h"
 #include "driver/sql_driver.h"
 #include "i18n/translate.h"
 #include "libpq/libpq_api.h"
@@ -167,9 +166,8 @@ std::string TVNXISQLCommand::SubstituteParameters() {
   // The markers are found by the reading the server will apply, which depends on settings a
   // statement can change: they are asked for at every execute.
   PGconn* handle = Connection->Handle;
-  Parser.SetStandardConformingStrings(StandardConformingStrings(handle));
-  const char* clientEncoding = handle && PQ.PQparameterStatus ? PQ.PQparameterStatus(handle, "client_encoding") : nullptr;
-  Parser.SetClientEncoding(clientEncoding ? clientEncoding : "");
+  Parser.SetStandardConformingStrings(Connection->Server.StandardConformingStrings());
+  Parser.SetClientEncoding(Connection->Server.ClientEncoding());
   Parser.SetSQL(SQL);
   std::string out;
   out.reserve(SQL.size() + Params.size() * 8);

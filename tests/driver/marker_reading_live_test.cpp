@@ -112,6 +112,17 @@ TEST_P(MarkerReadingLive, ValuesStayInsideTheirLiterals) {
   }
 }
 
+// The server reads the text after converting it from the client encoding: in SJIS the byte
+// 0x5C after a lead byte is part of a character, not a backslash.
+TEST_P(MarkerReadingLive, BackslashBytesInsideCharactersAreNoEscapes) {
+  session->MustExec("drop table if exists public.lexer_victim; create table public.lexer_victim (a int)");
+  session->MustExec("select 1");  // the type catalogue is read before: it holds characters SJIS lacks
+  session->MustExec("set client_encoding = 'SJIS'");
+  EXPECT_EQ(Run({"select E'\x95\\' || ' ?' || ?::varchar", {S(kDrop)}, nullptr, nullptr}),
+            std::string("\x95\\ ?") + kDrop);
+  session->MustExec("select 1 from public.lexer_victim");
+}
+
 INSTANTIATE_TEST_SUITE_P(StandardConformingStrings, MarkerReadingLive, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "On" : "Off"; });
 
