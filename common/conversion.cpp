@@ -230,6 +230,8 @@ void AppendArray(std::string& out, const rt::TVarData& v, int depth);
 // them: numbers in decimal with ".", booleans as true/false, dates quoted, null and empty
 // variants as NULL. Kinds without a text form (objects, errors, decimals) are refused.
 void AppendElement(std::string& out, const rt::TVarData& e, int depth) {
+  // A variant reference may point at itself or at a chain of any length.
+  if (depth > kMaxArrayDepth) throw EVNXTypeError(rt::Format(Res(res::SArrayTooDeep), kMaxArrayDepth));
   const std::uint16_t vt = e.VType;
   if (vt & rt::varArray) return AppendArray(out, e, depth + 1);
   if (vt & rt::varByRef) {
@@ -277,7 +279,7 @@ void AppendElement(std::string& out, const rt::TVarData& e, int depth) {
 }
 
 void AppendArray(std::string& out, const rt::TVarData& v, int depth) {
-  if (depth > kMaxArrayDepth) ElementNotSupported(v.VType);
+  if (depth > kMaxArrayDepth) throw EVNXTypeError(rt::Format(Res(res::SArrayTooDeep), kMaxArrayDepth));
   const rt::TVarArray* a = nullptr;
   if (v.VType & rt::varByRef)
     a = v.VPointer ? *static_cast<rt::TVarArray* const*>(v.VPointer) : nullptr;

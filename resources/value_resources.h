@@ -21,6 +21,8 @@ inline constexpr const char SInvalidDateTimeValue[] = "Invalid Date/Time value [
 inline constexpr const char SInvalidOidVector[] = "Invalid value in OidVector [%s]";
 inline constexpr const char SArrayElementNotSupported[] =
     "Array elements of variant type %d are not supported";
+inline constexpr const char SArrayTooDeep[] =
+    "Array parameter nests arrays or variant references more than %d levels deep";
 inline constexpr const char SArrayShapeNotSupported[] =
     "Only one-dimensional arrays can be passed as parameters (variant type %d, %d dimensions)";
 

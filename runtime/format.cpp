@@ -32,32 +32,34 @@ std::string Integer(bool negative, std::uint64_t magnitude, int precision, int b
   return negative ? "-" + d : d;
 }
 
+// to_chars into a buffer that grows until the text fits: a precision of thousands of digits
+// is legal, and a text cut short would leave bytes that were never written.
+std::string ToChars(double v, std::chars_format format, int precision) {
+  std::string s(64, '\0');
+  for (;;) {
+    const auto r = std::to_chars(s.data(), s.data() + s.size(), v, format, precision);
+    if (r.ec == std::errc()) {
+      s.resize(static_cast<std::size_t>(r.ptr - s.data()));
+      return s;
+    }
+    s.resize(s.size() * 2);  // value_too_large is the only failure
+  }
+}
+
+std::string Special(double v) {
+  if (std::isnan(v)) return "NAN";
+  return v < 0 ? "-INF" : "INF";
+}
+
 std::string Fixed(double v, int precision) {
-  if (std::isnan(v)) return "NAN";
-  if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
-  char buf[400];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precision);
-  if (r.ec != std::errc()) return "0";
-  return std::string(buf, r.ptr);
+  if (!std::isfinite(v)) return Special(v);
+  return ToChars(v, std::chars_format::fixed, precision);
 }
 
-std::string Scientific(double v, int precision) {
-  if (std::isnan(v)) return "NAN";
-  if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, precision);
-  std::string s(buf, r.ptr);
-  for (char& c : s)
-    if (c == 'e') c = 'E';
-  return s;
-}
-
-std::string General(double v, int precision) {
-  if (std::isnan(v)) return "NAN";
-  if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision);
-  std::string s(buf, r.ptr);
+// Scientific and general forms write the exponent with a capital E.
+std::string WithCapitalE(double v, std::chars_format format, int precision) {
+  if (!std::isfinite(v)) return Special(v);
+  std::string s = ToChars(v, format, precision);
   for (char& c : s)
     if (c == 'e') c = 'E';
   return s;
@@ -163,8 +165,10 @@ std::string FormatList(std::string_view fmt, std::initializer_list<FormatArg> ar
                    : a.kind == FormatArg::Kind::UInt ? static_cast<double>(a.u)
                                                      : (Invalid(fmt), 0.0);
         if (type == 'f') piece = Fixed(v, precision < 0 ? 2 : precision);
-        else if (type == 'e') piece = Scientific(v, precision < 0 ? 14 : (precision > 0 ? precision - 1 : 0));
-        else piece = General(v, precision <= 0 ? 15 : precision);
+        else if (type == 'e')
+          piece = WithCapitalE(v, std::chars_format::scientific, precision < 0 ? 14 : (precision > 0 ? precision - 1 : 0));
+        else
+          piece = WithCapitalE(v, std::chars_format::general, precision <= 0 ? 15 : precision);
         break;
       }
       default:

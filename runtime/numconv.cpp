@@ -77,6 +77,12 @@ std::string FloatToText(double value, int digits) {
   // Round to the wanted digits first; the exponent of the rounded value decides the form.
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, digits - 1);
+  // Rounding to the wanted digits can carry a value at the top of the range past it (DBL_MAX
+  // with 15 digits is 1.79769313486232E308, which no double holds): such a value is written
+  // with the shortest digits that read back as itself.
+  double back;
+  if (std::fabs(value) > 1e308 && std::from_chars(buf, r.ptr, back).ec != std::errc())
+    r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
   std::string_view sci(buf, static_cast<std::size_t>(r.ptr - buf));
   const std::size_t e = sci.find('e');
   const int exponent = std::atoi(std::string(sci.substr(e + 1)).c_str());

@@ -302,6 +302,13 @@ TEST(Conversion, ArraysThatCannotBeWritten) {
   VariantArray small({Int(1)});
   small.Array()->ElementSize = 4;  // too small for variants
   EXPECT_THROW(ArrayToText(&small.variant), EVNXTypeError);
+  // A by-reference variant that refers to itself.
+  rt::TVarData self{};
+  self.VType = rt::varByRef | rt::varVariant;
+  self.VPointer = &self;
+  VariantArray loop({self});
+  EXPECT_EQ(MessageOf<EVNXTypeError>([&] { ArrayToText(&loop.variant); }),
+            "Array parameter nests arrays or variant references more than 32 levels deep");
 }
 
 }  // namespace

@@ -126,6 +126,7 @@ TEST_F(ParamLiteralLive, EveryTypeReadsBack) {
       {lit(Param<std::int32_t>(fldINT32, -1)) + "::int2::text", "-1"},
       {lit(Param<double>(fldFLOAT, 1.5)) + "::float8", "1.5"},
       {lit(Param<double>(fldFLOAT, -1.25e-20)) + "::float8", "-1.25e-20"},
+      {lit(Param<double>(fldFLOAT, -1.7976931348623157e308)) + "::float8 = '-1.7976931348623157e308'", "t"},
       {lit(Param(fldFMTBCD, rt::TextToBcd("-12345678901234567890.123456789"))) + "::numeric",
        "-12345678901234567890.123456789"},
       {lit(Param<std::int32_t>(fldDATE, 731708)) + "::date", "2004-05-07"},

@@ -74,6 +74,12 @@ TEST(NumConv, FloatTextUsesPlainDigitsWhileTheySuffice) {
   EXPECT_EQ(FloatToText(std::numeric_limits<double>::quiet_NaN()), "NaN");
   EXPECT_EQ(FloatToText(-std::numeric_limits<double>::infinity()), "-Infinity");
   EXPECT_EQ(FloatToText(static_cast<double>(0.1f), 7), "0.1");
+  // Rounding to 15 digits would carry these past the largest double.
+  const double top = std::numeric_limits<double>::max();
+  EXPECT_EQ(FloatToText(top), "1.7976931348623157E308");
+  EXPECT_EQ(FloatToText(-top), "-1.7976931348623157E308");
+  EXPECT_EQ(FloatToText(std::nextafter(top, 0.0)), "1.7976931348623155E308");
+  EXPECT_EQ(FloatToText(1.797693134862314e308), "1.79769313486231E308");
 }
 
 TEST(NumConv, ProcessLocaleChangesNothing) {
