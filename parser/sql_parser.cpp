@@ -1,6 +1,7 @@
 // The SQL tokenizer of the command (see sql_parser.h).
 #include "parser/sql_parser.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "runtime/strutil.h"
@@ -139,19 +140,21 @@ std::size_t TVNXSQLParser::ScanString(std::size_t p, std::size_t end, StringMode
     if (c == '\'') return p + 1;
     if (c == '\\') {
       p += 2;
-    } else if (Byte(c) >= 0x80 && multibyte_ != Multibyte::None) {
-      // A whole character: a backslash byte inside it is not an escape to the server.
-      std::size_t n = 2;
-      const unsigned char b = Byte(c);
-      if (multibyte_ == Multibyte::ShiftJis && b >= 0xA1 && b <= 0xDF) n = 1;  // half-width kana
-      else if (multibyte_ == Multibyte::Gb18030 && p + 1 < end && IsDigit(sql_[p + 1])) n = 4;
-      else if (multibyte_ == Multibyte::Johab && b == 0x8F) n = 3;
-      p += n;
     } else {
-      ++p;
+      p += CharLength(p);  // a backslash byte inside a character is no escape to the server
     }
   }
   return std::string::npos;
+}
+
+std::size_t TVNXSQLParser::CharLength(std::size_t p) const noexcept {
+  const unsigned char b = Byte(sql_[p]);
+  if (b < 0x80 || multibyte_ == Multibyte::None) return 1;
+  std::size_t n = 2;
+  if (multibyte_ == Multibyte::ShiftJis && b >= 0xA1 && b <= 0xDF) n = 1;  // half-width kana
+  else if (multibyte_ == Multibyte::Gb18030 && p + 1 < sql_.size() && IsDigit(sql_[p + 1])) n = 4;
+  else if (multibyte_ == Multibyte::Johab && b == 0x8F) n = 3;
+  return std::min(n, sql_.size() - p);
 }
 
 // A word, cut short before a "$" that opens a dollar-quoted string. Notes a one-letter
@@ -168,6 +171,7 @@ std::size_t TVNXSQLParser::ScanWord(std::size_t p, std::size_t end) {
         // An exponent (1e5) or a digit group (1_000) goes on with the number.
         if (run == Run::Number && (c == 'e' || c == 'E' || c == '_') && p + 1 < end && IsDigit(sql_[p + 1])) break;
         if (run != Run::Identifier) run = Run::Identifier, identifierStart = p;
+        p += CharLength(p) - 1;  // later bytes of a character may look like delimiters
         break;
       case kDigit:
         if (run != Run::Identifier) run = Run::Number;

@@ -38,8 +38,8 @@ class TVNXSQLParser {
   void SetStandardConformingStrings(bool on) noexcept { standardConformingStrings_ = on; }
   bool StandardConformingStrings() const noexcept { return standardConformingStrings_; }
   // The connection's client encoding (a PostgreSQL encoding name). The server reads the text
-  // after converting it, so in SJIS, BIG5, GBK, UHC, GB18030 and JOHAB, whose characters
-  // may hold a backslash byte after the first, a backslash is only one where it stands alone.
+  // after converting it, so in SJIS, BIG5, GBK, UHC, GB18030 and JOHAB, whose characters may
+  // hold ASCII bytes after the first, such a byte is no backslash, delimiter or "$" of its own.
   void SetClientEncoding(std::string_view encoding) noexcept;
   const std::string& SQL() const noexcept { return sql_; }
   // Back to the start of the text; counters, kind and token records cleared.
@@ -100,6 +100,7 @@ class TVNXSQLParser {
   std::string_view Scan();
   std::size_t ScanWord(std::size_t p, std::size_t end);
   std::size_t ScanString(std::size_t p, std::size_t end, StringMode mode) const;
+  std::size_t CharLength(std::size_t p) const noexcept;
   void NoteQuoteContext(std::size_t p);
   TVNXSQLToken Materialize(const TokenRecord& r) const;
 

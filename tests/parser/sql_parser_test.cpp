@@ -158,9 +158,11 @@ TEST(SQLParser, StringsAndCommentsEndWhereTheServerEndsThem) {
       {"$$ ? $$ ? $a$ ? $$ ? $a$ ?", "$$ ? $$ M $a$ ? $$ ? $a$ M"},
       {"x.$$ ? $$ ? 1$$ ? $$ ? 1e5$$ ? $$ ? ~$$ ? $$?", "x.$$ ? $$ M 1$$ ? $$ M 1e5$$ ? $$ M ~$$ ? $$M"},
       {"$1 ? a$$b ? x$$ ? $$ ?", "$1 M a$$b M x$$ M $$ ?"},
-      // In SJIS a backslash byte after a lead byte belongs to the character.
+      // In SJIS a backslash or "^" byte after a lead byte belongs to the character.
       {"E'\x95\\' ?' ?", "E'\x95\\' M' ?", nullptr, "SJIS"},
       {"E'\x95\\' ?' ?", "E'\x95\\' ?' M", nullptr, "LATIN1"},
+      {"x\x95^$$ ? $$ ?", "x\x95^$$ M $$ ?", nullptr, "SJIS"},
+      {"x\x95^$$ ? $$ ?", "x\x95^$$ ? $$ M", nullptr, "LATIN1"},
       // Where a literal would join the string before it.
       {"'a'? 'a' ? 'a'\n? E'a'\n? B'1'\n? U&'a'\n?", "'a'J 'a' M 'a'\nM E'a'\nJ B'1'\nJ U&'a'\nJ",
        "'a'J 'a' M 'a'\nM E'a'\nM B'1'\nJ U&'a'\nJ"},
