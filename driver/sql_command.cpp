@@ -162,6 +162,10 @@ SQLResult TVNXISQLCommand::prepare(const char* sql, std::uint16_t paramCount) {
   return DBXERR_NONE;
 }
 
+namespace {
+constexpr std::string_view kSeparator = "/**/";
+}  // namespace
+
 std::string TVNXISQLCommand::SubstituteParameters() {
   // The markers are found by the reading the server will apply, which depends on settings a
   // statement can change: they are asked for at every execute.
@@ -201,9 +205,11 @@ std::string TVNXISQLCommand::SubstituteParameters() {
     ++marker;
     const std::size_t at = out.size();
     AppendParamLiteral(out, Params[index], storedProc, encoding, handle);
-    // A quoted literal here would be read as part of the string before it: an empty comment
-    // ends that string first, so the value arrives as a string of its own or not at all.
-    if (out.size() > at && out[at] == '\'' && Parser.LiteralJoinsPrevious()) out.insert(at, "/**/");
+    // Where the text around a literal would run into it (a quote before or after it read as
+    // part of one string), an empty comment keeps them apart: the value arrives as a literal
+    // of its own or not at all.
+    if (out.size() > at && out[at] == '\'' && Parser.LiteralJoinsPrevious()) out.insert(at, kSeparator);
+    if (Parser.LiteralJoinsNext()) out += kSeparator;
     ++index;
   }
   return out;

@@ -139,7 +139,7 @@ std::size_t TVNXSQLParser::ScanString(std::size_t p, std::size_t end, StringMode
     const char c = sql_[p];
     if (c == '\'') return p + 1;
     if (c == '\\') {
-      p += 2;
+      p += p + 1 < end ? 1 + CharLength(p + 1) : 1;  // the escaped character may be a long one
     } else {
       p += CharLength(p);  // a backslash byte inside a character is no escape to the server
     }
@@ -168,8 +168,10 @@ std::size_t TVNXSQLParser::ScanWord(std::size_t p, std::size_t end) {
       case kDelimiter:
         goto done;
       case kLetter:
-        // An exponent (1e5) or a digit group (1_000) goes on with the number.
-        if (run == Run::Number && (c == 'e' || c == 'E' || c == '_') && p + 1 < end && IsDigit(sql_[p + 1])) break;
+        // An exponent goes on with the number (1e5). Servers that group digits (1_000) refuse
+        // a number that runs into a dollar quote, so the older reading of "_" as the start
+        // of an identifier is the one that matters.
+        if (run == Run::Number && (c == 'e' || c == 'E') && p + 1 < end && IsDigit(sql_[p + 1])) break;
         if (run != Run::Identifier) run = Run::Identifier, identifierStart = p;
         p += CharLength(p) - 1;  // later bytes of a character may look like delimiters
         break;

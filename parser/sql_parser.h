@@ -65,6 +65,12 @@ class TVNXSQLParser {
   // follows an E'...', U&'...', B'...' or X'...' string it would continue that string and be
   // read by its rules. Whoever substitutes must end that reading first.
   bool LiteralJoinsPrevious() const noexcept { return literalJoins_; }
+  // Whether the text right after the last token would join a literal put in its place: a
+  // quote would be read as a doubled one, and a "$" would go on with a literal ending in a
+  // word (NULL$$ is one identifier).
+  bool LiteralJoinsNext() const noexcept {
+    return pos_ < sql_.size() && (sql_[pos_] == '\'' || sql_[pos_] == '$');
+  }
 
   // Resets, skips leading blanks, reads the first token and returns the kind found. Leaves
   // the parser after the first word: reset before scanning.

@@ -15,7 +15,8 @@ case "$profile" in
   demo-build) ;;
   demo) packages+=(libpq5:i386 qemu-user postgresql-15) ;;
   all) packages+=(libpq5:i386 qemu-user postgresql-15
-                  build-essential googletest locales file binutils lintian) ;;
+                  build-essential googletest locales file binutils lintian
+                  clang libclang-rt-14-dev) ;;
   *) echo "usage: $0 [demo|demo-build]" >&2; exit 2 ;;
 esac
 # npm fetches the servers of other major versions for the plain-server tests; a machine with

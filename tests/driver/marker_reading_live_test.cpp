@@ -66,6 +66,7 @@ const std::vector<Reading> kReadings = {
     {"select E'a' -- c\n?::varchar", {S(kBackslashValue.c_str())}, kError,
      "a\\'; drop table public.lexer_victim; --"},
     {"select 'a'?::varchar", {S("b")}, kError, kError},
+    {"select ?'b'", {S("a")}, kError, kError},
     // With parameters only the first statement runs; a ";" inside a string does not end it.
     {"select $$;$$ || ?::varchar; drop table public.lexer_victim", {S("v")}, ";v", ";v"},
     {"select E'\\';' || ?::varchar; drop table public.lexer_victim", {S("v")}, "';v", "';v"},

@@ -116,8 +116,8 @@ TEST(SQLParser, NextMarkerAgreesWithTokenSteps) {
   }
 }
 
-// The text with each marker shown as M, or as J where a quoted literal would be read as part
-// of the string before it.
+// The text with each marker shown as M, or where a literal would run into the text around it
+// as J (a quoted one into the string before it), N (into the text after it) or B (both).
 std::string Marked(const std::string& sql, bool scs, const char* encoding = "") {
   TVNXSQLParser p(sql, scs);
   p.SetClientEncoding(encoding);
@@ -125,7 +125,7 @@ std::string Marked(const std::string& sql, bool scs, const char* encoding = "") 
   std::string out;
   for (TVNXSQLToken t; p.NextToken(t), !t.Text.empty();) {
     if (t.Text == "?" && p.LastRawKind() == TVNXSQLParser::RawKind::Word)
-      out += p.LiteralJoinsPrevious() ? "J" : "M";
+      out += p.LiteralJoinsPrevious() ? (p.LiteralJoinsNext() ? "B" : "J") : (p.LiteralJoinsNext() ? "N" : "M");
     else
       out += t.Text;
   }
@@ -143,30 +143,35 @@ TEST(SQLParser, StringsAndCommentsEndWhereTheServerEndsThem) {
       {"-- ?\n? -- ?\r?", "-- ?\nM -- ?\rM"},
       {"/* /* ? */ ? */ ? /*/ ? */ ?", "/* /* ? */ ? */ M /*/ ? */ M"},
       {"E'\\' ?' ? e'\\\\' ?", "E'\\' ?' M e'\\\\' M"},
-      {"'\\' ?' ?", "'\\' M' ?", "'\\' ?' M"},
+      {"'\\' ?' ?", "'\\' N' ?", "'\\' ?' M"},
       // A doubled quote and a continuation after a line break keep the first string's rules.
       {"E'a''\\' ?' ?", "E'a''\\' ?' M"},
       {"E'a'\n'\\' ?' ?", "E'a'\n'\\' ?' M"},
       {"E'a' -- c\r\n\f'\\' ?' ?", "E'a' -- c\r\n\f'\\' ?' M"},
-      {"E'a' '\\' ?' ?", "E'a' '\\' M' ?", "E'a' '\\' ?' M"},
-      {"E'a' /**/\n'\\' ?' ?", "E'a' /**/\n'\\' M' ?", "E'a' /**/\n'\\' ?' M"},
+      {"E'a' '\\' ?' ?", "E'a' '\\' N' ?", "E'a' '\\' ?' M"},
+      {"E'a' /**/\n'\\' ?' ?", "E'a' /**/\n'\\' N' ?", "E'a' /**/\n'\\' ?' M"},
       // Bit and Unicode strings take no backslash escapes; a prefix is a one-letter word.
       {"B'\\' ? ' X'\\' ?", "B'\\' M ' X'\\' ?"},
       {"U&'\\' ? U&\"?\" ?", "U&'\\' M U&\"?\" M"},
-      {"1e'\\' ?' ? xe'\\' ?' ?", "1e'\\' ?' M xe'\\' M' ?", "1e'\\' ?' M xe'\\' ?' M"},
+      {"1e'\\' ?' ? xe'\\' ?' ?", "1e'\\' ?' M xe'\\' N' ?", "1e'\\' ?' M xe'\\' ?' M"},
       // Dollar quotes open where a token of the server starts, not inside identifiers.
       {"$$ ? $$ ? $a$ ? $$ ? $a$ ?", "$$ ? $$ M $a$ ? $$ ? $a$ M"},
       {"x.$$ ? $$ ? 1$$ ? $$ ? 1e5$$ ? $$ ? ~$$ ? $$?", "x.$$ ? $$ M 1$$ ? $$ M 1e5$$ ? $$ M ~$$ ? $$M"},
       {"$1 ? a$$b ? x$$ ? $$ ?", "$1 M a$$b M x$$ M $$ ?"},
       // In SJIS a backslash or "^" byte after a lead byte belongs to the character.
-      {"E'\x95\\' ?' ?", "E'\x95\\' M' ?", nullptr, "SJIS"},
+      {"E'\x95\\' ?' ?", "E'\x95\\' N' ?", nullptr, "SJIS"},
       {"E'\x95\\' ?' ?", "E'\x95\\' ?' M", nullptr, "LATIN1"},
       {"x\x95^$$ ? $$ ?", "x\x95^$$ M $$ ?", nullptr, "SJIS"},
       {"x\x95^$$ ? $$ ?", "x\x95^$$ ? $$ M", nullptr, "LATIN1"},
+      {"E'\\\x95\\' ?' ?", "E'\\\x95\\' N' ?", nullptr, "SJIS"},
+      {"E'\\\x95\\' ?' ?", "E'\\\x95\\' ?' M", nullptr, "LATIN1"},
       // Where a literal would join the string before it.
       {"'a'? 'a' ? 'a'\n? E'a'\n? B'1'\n? U&'a'\n?", "'a'J 'a' M 'a'\nM E'a'\nJ B'1'\nJ U&'a'\nJ",
        "'a'J 'a' M 'a'\nM E'a'\nM B'1'\nJ U&'a'\nJ"},
       {"U&? U& ? \"a\"? $$a$$? E'a' /**/\n?", "U&J U& M \"a\"M $$a$$M E'a' /**/\nM"},
+      {"?'a' ?$$x$$ 'b'?'c' ?\n'd'", "N'a' N$$x$$ 'b'B'c' M\n'd'"},
+      // Servers that group digits refuse a number that runs into a dollar quote.
+      {"1_000$$ ? $$ ?", "1_000$$ M $$ ?"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Marked(c.sql, true, c.encoding), c.whenOn) << c.sql;

@@ -1,0 +1,66 @@
+// BCD records and the Format routines. Properties: any BCD record is written as text or
+// refused, and text the driver writes reads back to the same text; e, f and g directives of
+// any precision agree with the C library's printf; FloatToText reads back as a finite double,
+// exactly so with 17 digits; any format string gives text or the runtime's refusal.
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "runtime/bcd.h"
+#include "runtime/exception.h"
+#include "runtime/format.h"
+#include "runtime/numconv.h"
+#include "tests/fuzz/fuzz_support.h"
+
+using namespace vnx;
+using namespace vnxfuzz;
+
+namespace {
+
+std::string Printf(const char* directive, int precision, double v) {
+  const int n = std::snprintf(nullptr, 0, directive, precision, v);
+  std::string s(static_cast<std::size_t>(n) + 1, '\0');
+  std::snprintf(s.data(), s.size(), directive, precision, v);
+  s.resize(static_cast<std::size_t>(n));
+  return s;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Input in(data, size);
+
+  const TBcd bcd = in.Take<TBcd>();
+  std::string written;
+  try {
+    written = rt::BcdToText(bcd);
+  } catch (const rt::EConvertError&) {
+  }
+  if (!written.empty()) {
+    TBcd back{};
+    FUZZ_CHECK(rt::TryTextToBcd(written, back), written);
+    FUZZ_CHECK(rt::BcdToText(back) == written, written);
+  }
+
+  const double v = in.Take<double>();
+  const int precision = 1 + in.Take<std::uint16_t>() % 1100;
+  if (std::isfinite(v)) {
+    const std::string p = "%." + std::to_string(precision);
+    FUZZ_CHECK(rt::Format(p + "e", v) == Printf("%.*E", precision - 1, v), p + "e");
+    FUZZ_CHECK(rt::Format(p + "f", v) == Printf("%.*f", precision, v), p + "f");
+    FUZZ_CHECK(rt::Format(p + "g", v) == Printf("%.*G", precision, v), p + "g");
+    const int digits = 1 + precision % 17;
+    double back = 0;
+    const std::string text = rt::FloatToText(v, digits);
+    FUZZ_CHECK(rt::TryStrToFloat(text, back) && std::isfinite(back), text);
+    if (digits == 17) FUZZ_CHECK(back == v, text);
+  }
+
+  const std::string format(in.Rest());
+  try {
+    rt::Format(format, -42, 42u, v, "text", 'c');
+  } catch (const rt::EConvertError&) {
+    // A directive that does not fit its argument, or a template cut short.
+  }
+  return 0;
+}
