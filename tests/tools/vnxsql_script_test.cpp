@@ -64,9 +64,9 @@ TEST(VnxsqlScript, CommentsQuotesAndFunctionBodies) {
 TEST(VnxsqlScript, MarkersAreCountedAsTheDriverFindsThem) {
   EXPECT_EQ(CountMarkers("select * from t where a = ? and b = ?"), 2);
   EXPECT_EQ(CountMarkers("select '?', \"?\", a?b, /* ? */ ?::int, (?)"), 2);
-  // A line comment runs to a carriage return only, as the driver's tokenizer has it.
-  EXPECT_EQ(CountMarkers("select 1 -- ?\n, ?"), 0);
+  EXPECT_EQ(CountMarkers("select 1 -- ?\n, ?"), 1);
   EXPECT_EQ(CountMarkers("select 1 -- ?\r, ?"), 1);
+  EXPECT_EQ(CountMarkers("select $$?$$, E'\\' ?', /* /* ? */ ? */ ?"), 1);
   EXPECT_EQ(CountMarkers("insert into t values (?,?,?)"), 3);
   EXPECT_EQ(CountMarkers(""), 0);
 }

@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "parser/sql_parser.h"
+
 namespace vnxsql {
 namespace {
 
@@ -118,41 +120,15 @@ void ScriptSplitter::Emit(std::vector<ScriptItem>& out) {
 }
 
 int CountMarkers(std::string_view sql) {
-  auto delimiter = [](char c) {
-    switch (c) {
-      case '\0': case '\t': case '\n': case '\r': case ' ': case '"': case '!': case '%': case '&':
-      case '\'': case '(': case ')': case '*': case '+': case ',': case '-': case '/': case ':':
-      case ';': case '<': case '=': case '>': case '[': case ']': case '^': case '|':
-        return true;
-      default:
-        return false;
-    }
-  };
+  vnx::TVNXSQLParser parser{std::string(sql)};
+  vnx::TVNXTokenKind kind;
+  std::int32_t index;
   int count = 0;
-  std::size_t p = 0;
-  const std::size_t end = sql.size();
-  auto closeAfter = [&](std::string_view closer, std::size_t from) {
-    const std::size_t at = sql.find(closer, from);
-    return at == std::string_view::npos ? end : at + closer.size();
-  };
-  while (p < end) {
-    const char c = sql[p];
-    if (c == '\'' || c == '"') {
-      p = closeAfter(std::string_view(&c, 1), p + 1);
-    } else if (c == '-' && p + 1 < end && sql[p + 1] == '-') {
-      const std::size_t cr = sql.find('\r', p + 2);
-      p = cr == std::string_view::npos ? end : cr;
-    } else if (c == '/' && p + 1 < end && sql[p + 1] == '*') {
-      p = closeAfter("*/", p + 2);
-    } else if (!delimiter(c)) {
-      const std::size_t start = p;
-      while (p < end && !delimiter(sql[p])) ++p;
-      if (sql.substr(start, p - start) == "?") ++count;
-    } else {
-      ++p;
-    }
+  for (;;) {
+    const std::string_view token = parser.NextToken(kind, index);
+    if (token.empty()) return count;
+    if (token == "?" && parser.LastRawKind() == vnx::TVNXSQLParser::RawKind::Word) ++count;
   }
-  return count;
 }
 
 }  // namespace vnxsql

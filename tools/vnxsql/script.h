@@ -31,9 +31,9 @@ class ScriptSplitter {
   std::string dollarTag_;
 };
 
-// Number of "?" markers the driver will replace in sql: words consisting of "?" alone,
-// outside quoted strings, quoted identifiers and comments (the driver's own rules: quotes
-// have no escapes, a line comment runs to a carriage return).
+// Number of "?" markers the driver will replace in sql, found by the driver's own tokenizer
+// as it reads a connection with standard_conforming_strings off (the reading differs only
+// where a backslash precedes a quote in a plain '...' string).
 int CountMarkers(std::string_view sql);
 
 }  // namespace vnxsql
