@@ -36,17 +36,6 @@ constexpr CharTable kChars;
 inline bool IsDelimiter(char c) noexcept { return kChars.of[Byte(c)] == kDelimiter; }
 inline bool IsTagChar(char c) noexcept { return kChars.of[Byte(c)] == kLetter || IsDigit(c); }
 
-// Length of the dollar-quote delimiter ("$$" or "$tag$", the tag not starting with a digit)
-// at p, or 0 when there is none.
-std::size_t DollarTagLength(std::string_view s, std::size_t p) noexcept {
-  if (p + 1 >= s.size() || s[p] != '$') return 0;
-  if (s[p + 1] == '$') return 2;
-  if (kChars.of[Byte(s[p + 1])] != kLetter) return 0;
-  std::size_t q = p + 2;
-  while (q < s.size() && IsTagChar(s[q])) ++q;
-  return q < s.size() && s[q] == '$' ? q + 1 - p : 0;
-}
-
 std::uint8_t KindOfWord(std::string_view word) {
   const std::string w = rt::LowerCase(word);
   if (w == "select") return skindSelect;
@@ -147,6 +136,18 @@ std::size_t TVNXSQLParser::ScanString(std::size_t p, std::size_t end, StringMode
   return std::string::npos;
 }
 
+// Length of the dollar-quote delimiter ("$$" or "$tag$", the tag not starting with a digit)
+// at p, or 0 when there is none.
+std::size_t TVNXSQLParser::DollarTagLength(std::size_t p) const noexcept {
+  const std::size_t end = sql_.size();
+  if (p + 1 >= end || sql_[p] != '$') return 0;
+  if (sql_[p + 1] == '$') return 2;
+  if (kChars.of[Byte(sql_[p + 1])] != kLetter) return 0;
+  std::size_t q = p + 1;
+  while (q < end && IsTagChar(sql_[q])) q += CharLength(q);
+  return q < end && sql_[q] == '$' ? q + 1 - p : 0;
+}
+
 std::size_t TVNXSQLParser::CharLength(std::size_t p) const noexcept {
   const unsigned char b = Byte(sql_[p]);
   if (b < 0x80 || multibyte_ == Multibyte::None) return 1;
@@ -183,7 +184,7 @@ std::size_t TVNXSQLParser::ScanWord(std::size_t p, std::size_t end) {
         break;
       case kDollar:
         if (run == Run::Identifier) break;  // identifiers may hold "$"
-        if (DollarTagLength(sql_, p) != 0) goto done;
+        if (DollarTagLength(p) != 0) goto done;
         run = p + 1 < end && IsDigit(sql_[p + 1]) ? Run::Number : Run::None;  // $1
         break;
       default:
@@ -219,7 +220,7 @@ std::string_view TVNXSQLParser::Scan() {
       }
       rawKind_ = RawKind::Blank;
       keepsString = true;
-    } else if (c == '$' && (tag = DollarTagLength(sql_, p)) != 0) {
+    } else if (c == '$' && (tag = DollarTagLength(p)) != 0) {
       const std::size_t close = sql_.find(std::string_view(sql_).substr(p, tag), p + tag);
       p = close == std::string::npos ? end : close + tag;
       rawKind_ = RawKind::QuotedString;

@@ -107,6 +107,7 @@ class TVNXSQLParser {
   std::size_t ScanWord(std::size_t p, std::size_t end);
   std::size_t ScanString(std::size_t p, std::size_t end, StringMode mode) const;
   std::size_t CharLength(std::size_t p) const noexcept;
+  std::size_t DollarTagLength(std::size_t p) const noexcept;
   void NoteQuoteContext(std::size_t p);
   TVNXSQLToken Materialize(const TokenRecord& r) const;
 

@@ -3,7 +3,6 @@
 // any precision agree with the C library's printf; FloatToText reads back as a finite double,
 // exactly so with 17 digits; any format string gives text or the runtime's refusal.
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "runtime/bcd.h"
@@ -11,21 +10,10 @@
 #include "runtime/format.h"
 #include "runtime/numconv.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/harness/printf_text.h"
 
 using namespace vnx;
 using namespace vnxfuzz;
-
-namespace {
-
-std::string Printf(const char* directive, int precision, double v) {
-  const int n = std::snprintf(nullptr, 0, directive, precision, v);
-  std::string s(static_cast<std::size_t>(n) + 1, '\0');
-  std::snprintf(s.data(), s.size(), directive, precision, v);
-  s.resize(static_cast<std::size_t>(n));
-  return s;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input in(data, size);
@@ -48,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int precision = 1 + (choice % 8 == 0 ? choice % 1100 : choice % 40);
   if (std::isfinite(v)) {
     const std::string p = "%." + std::to_string(precision);
-    FUZZ_CHECK(rt::Format(p + "e", v) == Printf("%.*E", precision - 1, v), p + "e");
-    FUZZ_CHECK(rt::Format(p + "f", v) == Printf("%.*f", precision, v), p + "f");
-    FUZZ_CHECK(rt::Format(p + "g", v) == Printf("%.*G", precision, v), p + "g");
+    FUZZ_CHECK(rt::Format(p + "e", v) == vnxtest::PrintfText("%.*E", precision - 1, v), p + "e");
+    FUZZ_CHECK(rt::Format(p + "f", v) == vnxtest::PrintfText("%.*f", precision, v), p + "f");
+    FUZZ_CHECK(rt::Format(p + "g", v) == vnxtest::PrintfText("%.*G", precision, v), p + "g");
     const int digits = 1 + precision % 17;
     double back = 0;
     const std::string text = rt::FloatToText(v, digits);

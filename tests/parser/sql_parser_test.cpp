@@ -163,6 +163,7 @@ TEST(SQLParser, StringsAndCommentsEndWhereTheServerEndsThem) {
       {"E'\x95\\' ?' ?", "E'\x95\\' ?' M", nullptr, "LATIN1"},
       {"x\x95^$$ ? $$ ?", "x\x95^$$ M $$ ?", nullptr, "SJIS"},
       {"x\x95^$$ ? $$ ?", "x\x95^$$ ? $$ M", nullptr, "LATIN1"},
+      {"$\x95\\$ ? $\x95\\$ ?", "$\x95\\$ ? $\x95\\$ M", nullptr, "SJIS"},
       {"E'\\\x95\\' ?' ?", "E'\\\x95\\' N' ?", nullptr, "SJIS"},
       {"E'\\\x95\\' ?' ?", "E'\\\x95\\' ?' M", nullptr, "LATIN1"},
       // Where a literal would join the string before it.
