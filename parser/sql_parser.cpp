@@ -161,7 +161,7 @@ std::size_t TVNXSQLParser::CharLength(std::size_t p) const noexcept {
 // A word, cut short before a "$" that opens a dollar-quoted string. Notes a one-letter
 // identifier at its end that may prefix a string: E'...', B'...', X'...', U&'...'.
 std::size_t TVNXSQLParser::ScanWord(std::size_t p, std::size_t end) {
-  enum class Run : std::uint8_t { None, Identifier, Number } run = Run::None;
+  enum class Run : std::uint8_t { None, Identifier, Number, Parameter } run = Run::None;
   std::size_t identifierStart = p;
   for (; p < end; ++p) {
     const char c = sql_[p];
@@ -177,7 +177,7 @@ std::size_t TVNXSQLParser::ScanWord(std::size_t p, std::size_t end) {
         p += CharLength(p) - 1;  // later bytes of a character may look like delimiters
         break;
       case kDigit:
-        if (run != Run::Identifier) run = Run::Number;
+        if (run == Run::None) run = Run::Number;
         break;
       case kDot:
         if (run != Run::Number) run = Run::None;
@@ -185,7 +185,7 @@ std::size_t TVNXSQLParser::ScanWord(std::size_t p, std::size_t end) {
       case kDollar:
         if (run == Run::Identifier) break;  // identifiers may hold "$"
         if (DollarTagLength(p) != 0) goto done;
-        run = p + 1 < end && IsDigit(sql_[p + 1]) ? Run::Number : Run::None;  // $1
+        run = p + 1 < end && IsDigit(sql_[p + 1]) ? Run::Parameter : Run::None;  // $1, never $1e5
         break;
       default:
         run = Run::None;
