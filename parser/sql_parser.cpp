@@ -161,31 +161,34 @@ std::size_t TVNXSQLParser::CharLength(std::size_t p) const noexcept {
 // A word, cut short before a "$" that opens a dollar-quoted string. Notes a one-letter
 // identifier at its end that may prefix a string: E'...', B'...', X'...', U&'...'.
 std::size_t TVNXSQLParser::ScanWord(std::size_t p, std::size_t end) {
-  enum class Run : std::uint8_t { None, Identifier, Number, Parameter } run = Run::None;
+  // The server's token under way: numbers read as 12, 1.5 or 1.5e3 (one point, one exponent),
+  // and the rest of a word such as 1.5e3e4$$ starts a token of its own.
+  enum class Run : std::uint8_t { None, Identifier, Integer, Fraction, Exponent, Parameter } run = Run::None;
   std::size_t identifierStart = p;
+  auto digitFollows = [&] { return p + 1 < end && IsDigit(sql_[p + 1]); };
   for (; p < end; ++p) {
     const char c = sql_[p];
     switch (kChars.of[Byte(c)]) {
       case kDelimiter:
         goto done;
       case kLetter:
-        // An exponent goes on with the number (1e5). Servers that group digits (1_000) refuse
-        // a number that runs into a dollar quote, so the older reading of "_" as the start
-        // of an identifier is the one that matters.
-        if (run == Run::Number && (c == 'e' || c == 'E') && p + 1 < end && IsDigit(sql_[p + 1])) break;
+        if ((run == Run::Integer || run == Run::Fraction) && (c == 'e' || c == 'E') && digitFollows()) {
+          run = Run::Exponent;
+          break;
+        }
         if (run != Run::Identifier) run = Run::Identifier, identifierStart = p;
         p += CharLength(p) - 1;  // later bytes of a character may look like delimiters
         break;
       case kDigit:
-        if (run == Run::None) run = Run::Number;
+        if (run == Run::None) run = Run::Integer;
         break;
       case kDot:
-        if (run != Run::Number) run = Run::None;
+        run = run == Run::Integer || digitFollows() ? Run::Fraction : Run::None;
         break;
       case kDollar:
         if (run == Run::Identifier) break;  // identifiers may hold "$"
         if (DollarTagLength(p) != 0) goto done;
-        run = p + 1 < end && IsDigit(sql_[p + 1]) ? Run::Parameter : Run::None;  // $1, never $1e5
+        run = digitFollows() ? Run::Parameter : Run::None;  // $1, which takes no exponent
         break;
       default:
         run = Run::None;

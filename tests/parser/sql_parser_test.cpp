@@ -159,6 +159,9 @@ TEST(SQLParser, StringsAndCommentsEndWhereTheServerEndsThem) {
       {"x.$$ ? $$ ? 1$$ ? $$ ? 1e5$$ ? $$ ? ~$$ ? $$?", "x.$$ ? $$ M 1$$ ? $$ M 1e5$$ ? $$ M ~$$ ? $$M"},
       {"$1 ? a$$b ? x$$ ? $$ ?", "$1 M a$$b M x$$ M $$ ?"},
       {"$1e5$$ ? $$ ?", "$1e5$$ M $$ ?"},
+      {"2E8E4$$ ? $$ ?", "2E8E4$$ M $$ ?"},
+      {"1.2.e5$$ ? $$ ?", "1.2.e5$$ M $$ ?"},
+      {".5e5$$ ? $$ ?", ".5e5$$ ? $$ M"},
       // In SJIS a backslash or "^" byte after a lead byte belongs to the character.
       {"E'\x95\\' ?' ?", "E'\x95\\' N' ?", nullptr, "SJIS"},
       {"E'\x95\\' ?' ?", "E'\x95\\' ?' M", nullptr, "LATIN1"},
