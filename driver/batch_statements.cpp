@@ -19,9 +19,12 @@ struct StatementWords {
   bool more = false;
 };
 
-StatementWords ScanFirstStatement(std::string_view sql) {
+StatementWords ScanFirstStatement(std::string_view sql, bool standardConformingStrings,
+                                  std::string_view clientEncoding) {
   StatementWords out;
-  TVNXSQLParser parser{std::string(sql)};
+  TVNXSQLParser parser{std::string(), standardConformingStrings};
+  parser.SetClientEncoding(clientEncoding);
+  parser.SetSQL(std::string(sql));
   int depth = 0;
   bool ended = false;
   for (;;) {
@@ -56,8 +59,8 @@ bool Contains(const std::vector<std::pair<std::string, int>>& words, std::string
 
 }  // namespace
 
-bool DeclarableAsCursor(std::string_view sql) {
-  const StatementWords s = ScanFirstStatement(sql);
+bool DeclarableAsCursor(std::string_view sql, bool standardConformingStrings, std::string_view clientEncoding) {
+  const StatementWords s = ScanFirstStatement(sql, standardConformingStrings, clientEncoding);
   if (s.more || s.words.empty()) return false;
   const std::string& first = s.words.front().first;
   if (first != "select" && first != "values" && first != "table" && first != "with") return false;
@@ -70,8 +73,8 @@ bool DeclarableAsCursor(std::string_view sql) {
   return true;
 }
 
-bool IsTransactionControl(std::string_view sql) {
-  const StatementWords s = ScanFirstStatement(sql);
+bool IsTransactionControl(std::string_view sql, bool standardConformingStrings, std::string_view clientEncoding) {
+  const StatementWords s = ScanFirstStatement(sql, standardConformingStrings, clientEncoding);
   if (s.words.empty()) return false;
   const std::string& first = s.words[0].first;
   if (first == "begin" || first == "start" || first == "commit" || first == "end" || first == "abort") return true;

@@ -45,12 +45,16 @@ class TVNXStatementResults final : public TVNXMoreRows {
   std::deque<PGresult*> kept_;
 };
 
+// The text is read as the connection's server reads it (see TVNXSQLParser): with its
+// standard_conforming_strings setting and in its client encoding.
 // True when a statement can be read through a server-side cursor: one statement, a query
 // (select, values, table, or with ... select) that neither writes nor creates a table.
-bool DeclarableAsCursor(std::string_view sql);
+bool DeclarableAsCursor(std::string_view sql, bool standardConformingStrings = false,
+                        std::string_view clientEncoding = {});
 // True when a statement begins or ends a transaction (begin, start transaction, commit,
 // end, rollback without "to", abort, prepare transaction).
-bool IsTransactionControl(std::string_view sql);
+bool IsTransactionControl(std::string_view sql, bool standardConformingStrings = false,
+                          std::string_view clientEncoding = {});
 
 // A statement read in batches through a server-side cursor: DECLARE once, then FETCH
 // FORWARD n for each batch, the next batch asked for as soon as the current one arrives so

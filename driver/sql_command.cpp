@@ -317,7 +317,8 @@ SQLResult TVNXISQLCommand::InternalExecute(const std::string& text, void** curso
   // open for as long as the command lives), and so do statements a cursor cannot carry.
   // Servers before 8.0 have no savepoints to keep other statements' work safe: whole too.
   std::unique_ptr<TVNXRowBatches> batches;
-  if (conn.FetchRows > 0 && conn.Handle && !StoredProc && conn.Server.HasSavepoints() && DeclarableAsCursor(text))
+  if (conn.FetchRows > 0 && conn.Handle && !StoredProc && conn.Server.HasSavepoints() &&
+      DeclarableAsCursor(text, conn.Server.StandardConformingStrings(), conn.Server.ClientEncoding()))
     batches = TVNXRowBatches::Open(conn, text, Result);
   else
     conn.ExecQuery(text, Result, execError);

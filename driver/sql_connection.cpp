@@ -336,7 +336,7 @@ bool TVNXISQLConnection::ExecInBatchTransaction(const std::string& sql, PGresult
   result = nullptr;
   // Transaction control would end the transaction batched reads live in, and with it the
   // work of the statements that ran inside it as if on their own.
-  if (IsTransactionControl(sql)) {
+  if (IsTransactionControl(sql, Server.StandardConformingStrings(), Server.ClientEncoding())) {
     const TVNXRowBatches* open = OpenBatches.empty() ? nullptr : OpenBatches.front();
     errorText = rt::Format(Res(res::SBatchTransactionControl), open ? open->Name() : std::string(),
                            open ? rt::TrimView(open->Statement()).substr(0, 200) : std::string_view());

@@ -42,11 +42,16 @@ TEST(BatchStatements, DeclarableAndTransactionControl) {
       {"prepare p as select 1", false, false},
       {"savepoint s", false, false},
       {"-- comment\rcommit", false, true},
+      {"-- comment\ncommit", false, true},
+      {"select $$;$$", true, false},
   };
   for (const Shape& c : cases) {
     EXPECT_EQ(vnx::DeclarableAsCursor(c.sql), c.declarable) << c.sql;
     EXPECT_EQ(vnx::IsTransactionControl(c.sql), c.transactionControl) << c.sql;
   }
+  // A backslash escapes the quote only with standard_conforming_strings off.
+  EXPECT_TRUE(vnx::DeclarableAsCursor("select '\\'; select 2 --'", false));
+  EXPECT_FALSE(vnx::DeclarableAsCursor("select '\\'; select 2 --'", true));
 }
 
 }  // namespace
