@@ -220,6 +220,17 @@ TEST_F(VnxsqlLive, TheProgramExitsNonZeroWhenAStatementFailed) {
   EXPECT_TRUE(Has(out, "ERROR 0x2000")) << out;
 }
 
+// Statements are cut and their markers counted as the server reads backslashes at the
+// time, whichever way an earlier statement set it.
+TEST_F(VnxsqlLive, BackslashesAreReadAsTheServerSettingSays) {
+  const ShellRun r = Shell({"-p", "x", "-p", "y"},
+                           "set standard_conforming_strings = on;\nselect 'C:\\' || ?::varchar as v;\n"
+                           "set standard_conforming_strings = off;\nselect 'it\\'s ' || ?::varchar as w;\n");
+  EXPECT_EQ(r.status, 0) << r.err << r.out;
+  EXPECT_TRUE(Has(r.out, " C:\\x\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, " it's y\n")) << r.out;
+}
+
 // On a UTF-8 terminal the texts of a UTF8 server come through as they are, aligned by the
 // columns they take.
 TEST_F(VnxsqlLive, TheProgramShowsTextOfAnyScriptOnAUtf8Terminal) {

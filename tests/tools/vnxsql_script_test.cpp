@@ -13,8 +13,9 @@ using namespace vnxsql;
 
 namespace {
 
-std::vector<ScriptItem> Split(const std::string& text) {
+std::vector<ScriptItem> Split(const std::string& text, bool standardStrings = false) {
   ScriptSplitter s;
+  s.SetStandardStrings(standardStrings);
   std::vector<ScriptItem> items;
   std::istringstream in(text);
   std::string line;
@@ -69,6 +70,29 @@ TEST(VnxsqlScript, MarkersAreCountedAsTheDriverFindsThem) {
   EXPECT_EQ(CountMarkers("select $$?$$, E'\\' ?', /* /* ? */ ? */ ?"), 1);
   EXPECT_EQ(CountMarkers("insert into t values (?,?,?)"), 3);
   EXPECT_EQ(CountMarkers(""), 0);
+}
+
+// With standard_conforming_strings on, a backslash in a plain string is an ordinary
+// character; E'...' strings (also after a doubled quote) take escapes either way.
+TEST(VnxsqlScript, BackslashesAreReadAsTheServerSettingSays) {
+  struct Case {
+    const char* text;
+    bool on;
+    std::size_t statements;
+    int markers;
+  };
+  const Case cases[] = {
+      {"select 'C:\\', ?;\nselect 2;", true, 2, 1},
+      {"select 'C:\\', ?;\nselect 2';", false, 1, 0},
+      {"select E'it\\'s', ?;\nselect 2;", true, 2, 1},
+      {"select e'a''\\'', ?;\nselect 2;", true, 2, 1},
+      {"select xe'a\\', ?;\nselect 2;", true, 2, 1},
+  };
+  for (const Case& c : cases) {
+    const auto items = Split(c.text, c.on);
+    EXPECT_EQ(items.size(), c.statements) << c.text;
+    EXPECT_EQ(CountMarkers(items[0].text, c.on), c.markers) << c.text;
+  }
 }
 
 TEST(VnxsqlValues, DatesAndTimes) {

@@ -30,7 +30,7 @@ std::string DollarTagAt(std::string_view s, std::size_t i) {
 
 void ScriptSplitter::AddLine(std::string_view line, std::vector<ScriptItem>& out) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if (state_ == State::Normal && Trim(pending_).empty()) {
+  if (Idle()) {
     const std::string_view t = Trim(line);
     if (!t.empty() && t.front() == '\\') {
       pending_.clear();
@@ -48,7 +48,14 @@ void ScriptSplitter::AddLine(std::string_view line, std::vector<ScriptItem>& out
           i = line.size();
           continue;
         }
-        if (c == '\'') state_ = State::Single;
+        if (c == '\'') {
+          state_ = State::Single;
+          // E'...' takes escapes; a quote right after a closing one goes on with that string.
+          const bool prefixE = i > 0 && (line[i - 1] == 'E' || line[i - 1] == 'e') &&
+                               (i < 2 || !(std::isalnum(static_cast<unsigned char>(line[i - 2])) ||
+                                           line[i - 2] == '_' || line[i - 2] == '$'));
+          if (!(i > 0 && line[i - 1] == '\'')) escapes_ = !standardStrings_ || prefixE;
+        }
         else if (c == '"') state_ = State::Double;
         else if (c == '/' && i + 1 < line.size() && line[i + 1] == '*') {
           state_ = State::Block;
@@ -68,7 +75,7 @@ void ScriptSplitter::AddLine(std::string_view line, std::vector<ScriptItem>& out
         if (!Blank(c)) lastCode = c;
         break;
       case State::Single:
-        if (c == '\\' && i + 1 < line.size()) {  // the escape of servers without standard strings
+        if (escapes_ && c == '\\' && i + 1 < line.size()) {
           kept += c;
           kept += line[++i];
           continue;
@@ -119,8 +126,10 @@ void ScriptSplitter::Emit(std::vector<ScriptItem>& out) {
   pending_.clear();
 }
 
-int CountMarkers(std::string_view sql) {
-  vnx::TVNXSQLParser parser{std::string(sql)};
+bool ScriptSplitter::Idle() const { return state_ == State::Normal && Trim(pending_).empty(); }
+
+int CountMarkers(std::string_view sql, bool standardStrings) {
+  vnx::TVNXSQLParser parser{std::string(sql), standardStrings};
   vnx::TVNXTokenKind kind;
   std::int32_t index;
   int count = 0;

@@ -22,6 +22,11 @@ class ScriptSplitter {
   void AddLine(std::string_view line, std::vector<ScriptItem>& out);
   // The end of the input: a statement without its closing ";" is completed too.
   void Finish(std::vector<ScriptItem>& out);
+  // Whether the server reads backslashes in '...' strings as ordinary characters (E'...'
+  // strings take escapes either way). Off until set, as servers before 9.1 read them.
+  void SetStandardStrings(bool on) { standardStrings_ = on; }
+  // True between statements, where a line starting with "\" is a command.
+  bool Idle() const;
 
  private:
   enum class State { Normal, Single, Double, Block, Dollar };
@@ -29,11 +34,13 @@ class ScriptSplitter {
   std::string pending_;
   State state_ = State::Normal;
   std::string dollarTag_;
+  bool standardStrings_ = false;
+  bool escapes_ = false;  // backslashes escape inside the current '...' string
 };
 
 // Number of "?" markers the driver will replace in sql, found by the driver's own tokenizer
-// as it reads a connection with standard_conforming_strings off (the reading differs only
-// where a backslash precedes a quote in a plain '...' string).
-int CountMarkers(std::string_view sql);
+// as it reads a connection with the given standard_conforming_strings (the reading differs
+// only where a backslash precedes a quote in a plain '...' string).
+int CountMarkers(std::string_view sql, bool standardStrings = false);
 
 }  // namespace vnxsql

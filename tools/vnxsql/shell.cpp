@@ -279,6 +279,8 @@ class Shell {
   void ListIndices(const std::string& table);
   void CallProcedure(const std::string& name);
   void Transaction(const std::string& verb, const std::string& arg);
+  // Whether the server now reads backslashes in '...' strings as ordinary characters.
+  bool StandardStrings();
 
   const Options& o_;
   std::ostream& out_;
@@ -292,6 +294,7 @@ class Shell {
   ScriptSplitter splitter_;
   bool failed_ = false;
   bool quit_ = false;
+  bool standardStrings_ = false;  // as last seen
   // The driver hands out ISO-8859-1 text with the client encodings LATIN1 and UTF8 (it
   // converts values and errors from UTF-8) and takes parameter values the same way; the
   // SQL text itself goes to the server unconverted, so it is ISO-8859-1 only with LATIN1.
@@ -362,6 +365,10 @@ void Shell::Run(std::istream& in) {
   std::string line;
   std::vector<ScriptItem> items;
   while (!quit_ && std::getline(in, line)) {
+    // Where a statement ends depends on how its strings take backslashes.
+    const std::size_t first = line.find_first_not_of(" \t");
+    const bool command = splitter_.Idle() && first != std::string::npos && line[first] == '\\';
+    if (line.find('\\', command ? first + 1 : 0) != std::string::npos) splitter_.SetStandardStrings(StandardStrings());
     splitter_.AddLine(line, items);
     RunItems(items);
   }
@@ -385,8 +392,26 @@ void Shell::RunItems(std::vector<ScriptItem>& items) {
   items.clear();
 }
 
+// A statement may change the setting, so it is asked for whenever a text's reading depends
+// on it, one holding a backslash (and the trace shows that "show"); other texts read the
+// same either way. When the
+// server cannot answer (in a failed transaction) the last answer stands.
+bool Shell::StandardStrings() {
+  Command cmd;
+  Cursor cursor;  // released before the command
+  std::vector<ColumnInfo> cols;
+  Cell cell;
+  if (conn_.call(&ISQLConnectionVtbl::getSQLCommand, cmd.out()) == 0 && cmd &&
+      cmd.call(&ISQLCommandVtbl::executeImmediate, "show standard_conforming_strings", cursor.out()) == 0 && cursor &&
+      cursor.call(&ISQLCursorVtbl::next) == 0 && Describe(cursor, cols) && !cols.empty() &&
+      ReadCell(cursor, 1, cols[0], cell) == 0)
+    standardStrings_ = cell.text == "on";
+  return standardStrings_;
+}
+
 bool Shell::Execute(const std::string& sql, Command& cmd, Cursor& cursor) {
-  const int markers = CountMarkers(sql);
+  const bool dependsOnSetting = sql.find('\\') != std::string::npos && sql.find('?') != std::string::npos;
+  const int markers = CountMarkers(sql, dependsOnSetting && StandardStrings());
   if (static_cast<std::size_t>(markers) > params_.size()) {
     Fail({}, 0, "the statement has " + std::to_string(markers) + " \"?\" markers but " +
                     std::to_string(params_.size()) + " parameter values are left (give them with -p)");
