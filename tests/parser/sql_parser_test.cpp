@@ -136,7 +136,7 @@ TEST(SQLParser, StringsAndCommentsEndWhereTheServerEndsThem) {
   struct Case {
     const char* sql;
     const char* whenOn;   // standard_conforming_strings on
-    const char* whenOff;  // and off (null: as when on)
+    const char* whenOff = nullptr;  // and off (null: as when on)
     const char* encoding = "";
   };
   const Case cases[] = {
