@@ -26,6 +26,8 @@ names() { sed 's|^\./||; s|/$||' | grep . | sort; }
 diff <(dpkg-deb --fsys-tarfile "$deb" | tar -t | names) <(tar -tzf "${deb%.deb}.tar.gz" | names) \
   || { echo "the .tar.gz and the package hold different files"; status=1; }
 grep -q '^Depends:.*\blibpq5\b' <(dpkg-deb -f "$deb") || { echo "the package does not depend on libpq5"; status=1; }
+grep -q '^Depends: libc6 (>= 2\.17), libgcc-s1 | libgcc1,' <(dpkg-deb -f "$deb") \
+  || { echo "the package does not ask for the C library the binaries are held to (2.17)"; status=1; }
 
 VNXSQL_PROGRAM="$root/usr/bin/vnxsql" $emulator "$live_test" || status=1
 exit $status

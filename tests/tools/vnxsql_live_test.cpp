@@ -30,6 +30,13 @@ std::string Program() {
   return p ? p : "";
 }
 
+// What runs the program: the build's emulator, or VNXSQL_EMULATOR from the environment
+// (qemu-i386 -L ROOT runs it on the C library under ROOT).
+std::string Emulator() {
+  const char* e = std::getenv("VNXSQL_EMULATOR");
+  return e ? e : VNXSQL_EMULATOR;
+}
+
 std::string ShellQuoted(const std::string& s) {
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -42,7 +49,7 @@ ShellRun RunProgram(const std::vector<std::string>& args, const std::string& inp
                     const std::string& program = Program(), const std::string& environment = "") {
   ScratchDir dir;
   WriteFile(dir / "in", input);
-  std::string cmd = environment + " " + std::string(VNXSQL_EMULATOR) + " " + ShellQuoted(program);
+  std::string cmd = environment + " " + Emulator() + " " + ShellQuoted(program);
   for (const std::string& a : args) cmd += " " + ShellQuoted(a);
   cmd += " <" + dir / "in" + " >" + dir / "out" + " 2>" + dir / "err";
   const int status = std::system(cmd.c_str());
@@ -55,6 +62,7 @@ ShellRun RunProgram(const std::vector<std::string>& args, const std::string& inp
 
 ShellRun Shell(std::vector<std::string> args, const std::string& input = {}) {
   args.insert(args.begin(), {"-U", kRole83, TestServer::Get().SocketServerName()});
+  if (std::getenv("VNX_TEST_LIBPQ")) args.insert(args.begin(), {"--vendor-lib", VNX_TEST_LIBPQ});
   if (!Program().empty()) return RunProgram(args, input);
   std::istringstream in(input);
   std::ostringstream out, err;
@@ -205,7 +213,7 @@ TEST_F(VnxsqlLive, LoadsTheLibraryThatCameWithIt) {
 TEST_F(VnxsqlLive, TheProgramExitsNonZeroWhenAStatementFailed) {
   const TestServer& s = TestServer::Get();
   const std::string program = Program().empty() ? VNXSQL_BIN : Program();
-  std::string cmd = std::string(VNXSQL_EMULATOR) + " '" + program + "' -U vnx83 '" + s.SocketServerName() +
+  std::string cmd = Emulator() + " '" + program + "' -U vnx83 '" + s.SocketServerName() +
                     "' -c 'select 6 * 7 as answer;' -c 'select * from vnxsql_nonexistent;' 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
