@@ -69,7 +69,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VNX_PACKAGE_MAINTAINER})
 # The driver opens libpq by name, so the link does not show it: it is declared here. The
-# C library version is read off the built files when the package is made.
+# C library and libgcc_s are added when the package is made (cpack_config.cmake).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libpq5")
 # The libraries are loaded by name, never linked against: no shlibs entry, but the loader's
 # cache must learn of them.
@@ -78,6 +78,7 @@ set(VNX_PACKAGE_BINARIES $<TARGET_FILE:dbexpvnx> $<TARGET_FILE:dbexpvnx-ml> $<TA
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/CPackProjectConfig.cmake
   CONTENT "set(VNX_PACKAGE_BINARIES \"${VNX_PACKAGE_BINARIES}\")
 set(VNX_OBJDUMP \"${CMAKE_OBJDUMP}\")
+set(VNX_GLIBC_FLOOR \"${VNX_GLIBC_FLOOR}\")
 include(\"${CMAKE_CURRENT_LIST_DIR}/cpack_config.cmake\")
 ")
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackProjectConfig.cmake)
