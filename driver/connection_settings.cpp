@@ -159,8 +159,12 @@ SQLResult TVNXISQLConnection::beginTransaction(TTransactionDesc* tranID) {
   // an open one leaves the level as it is.
   if (const char* statement = fresh ? IsolationStatement(IsolationLevel) : nullptr) {
     if (!ExecSQL(statement, error)) {
-      std::string ignored;
-      ExecSQL("ROLLBACK;", ignored);
+      // The transaction is ended; should that fail too, it stays the application's to end.
+      std::string rollbackError;
+      if (!RunDriverStatement("ROLLBACK;", rollbackError)) {
+        error += " " + rollbackError;
+        InTransaction = Handle && PQ.PQtransactionStatus(Handle) != PQTRANS_IDLE;
+      }
       SetErrorText(error);
       return DBXERR_FAILED;
     }
@@ -186,6 +190,7 @@ SQLResult TVNXISQLConnection::EndTransaction(const char* traceText, const char* 
     return DBXERR_FAILED;
   }
   InTransaction = false;  // ended either way: the connection takes new statements
+  reads_.ApplicationTransactionEnded(commit && !rolledBack);
   if (rolledBack) {
     SetError(Res(res::SCommitRolledBack));
     return DBXERR_FAILED;

@@ -310,24 +310,34 @@ SQLResult TVNXISQLCommand::InternalExecute(const std::string& text, void** curso
     conn.Trace(ErrorMessage, trcError);
     return DBXERR_FAILED;
   };
+  // A text the connection already gave as the application reads it.
+  auto failWith = [&](std::string message) {
+    ErrorMessage = std::move(message);
+    conn.Trace(ErrorMessage, trcError);
+    return DBXERR_FAILED;
+  };
 
   std::string execError;
   // With FetchRows a query is read in batches through a server cursor; a procedure call
   // stays whole (its one row of output parameters would keep the driver's transaction
   // open for as long as the command lives), and so do statements a cursor cannot carry.
-  // Servers before 8.0 have no savepoints to keep other statements' work safe: whole too.
+  // Servers before 8.0 have no holdable cursors: whole too.
   std::unique_ptr<TVNXRowBatches> batches;
-  if (conn.FetchRows > 0 && conn.Handle && !StoredProc && conn.Server.HasSavepoints() &&
-      DeclarableAsCursor(text, conn.Server.StandardConformingStrings(), conn.Server.ClientEncoding()))
-    batches = TVNXRowBatches::Open(conn, text, Result);
-  else
+  if (conn.FetchRows > 0 && conn.Handle && !StoredProc && conn.Server.HasHoldableCursors() &&
+      DeclarableAsCursor(text, conn.Server.StandardConformingStrings(), conn.Server.ClientEncoding())) {
+    batches = conn.OpenBatchedRead(text, Result, execError);
+    if (!batches && !Result && conn.LastLibpqError().empty()) return failWith(execError);
+  } else {
     conn.ExecQuery(text, Result, execError);
+  }
   if (!conn.Handle) return fail(execError.empty() ? Res(res::SNotConnected) : execError);
   // libpq's own text, taken right after the statement failed.
   auto libpqError = [&] {
-    return conn.StatementError.empty() ? rt::FromPChar(PQ.PQerrorMessage(conn.Handle)) : conn.StatementError;
+    return conn.LastLibpqError().empty() ? rt::FromPChar(PQ.PQerrorMessage(conn.Handle)) : conn.LastLibpqError();
   };
-  if (!Result) return fail(libpqError());
+  // A statement that did not run (the connection could not make way for it) has the
+  // driver's text; one that ran has libpq's.
+  if (!Result) return conn.LastLibpqError().empty() && !execError.empty() ? failWith(execError) : fail(libpqError());
 
   RowsAffected = 0;
   switch (PQ.PQresultStatus(Result)) {

@@ -85,15 +85,10 @@ TVNXISQLConnection::~TVNXISQLConnection() {
 }
 
 void TVNXISQLConnection::CloseHandle() noexcept {
-  // Statements that ran while a batched read held the driver's transaction were reported
-  // as done: they are committed, not dropped with the connection.
-  if (Handle && BatchTransaction.Owned) {
-    SettlePending();
-    if (BatchTransaction.Owned) RunQuiet("COMMIT;");
-  }
-  // Nothing is on its way any more, and batched reads lose their server cursors.
-  Pending = nullptr;
-  EndBatchedReads();
+  // Nothing is on its way any more, and batched reads lose their server cursors. A read in
+  // the driver's transaction held nothing but itself: it ends as if released.
+  pending_ = nullptr;
+  reads_.SessionLost(std::string());
   if (Handle) ForgetCancelTarget(Handle);
   if (Handle && PQ.PQfinish) PQ.PQfinish(Handle);
   Handle = nullptr;
@@ -270,17 +265,29 @@ SQLResult TVNXISQLConnection::disconnect() {
 }
 
 bool TVNXISQLConnection::ExecQuery(const std::string& sql, PGresult*& result, std::string& errorText) {
-  // A batch asked for ahead is taken in first; when it was the last one, the driver's
-  // transaction may end here and the statement runs as it would have without it.
-  SettlePending();
-  if (BatchTransaction.Owned && Handle) return ExecInBatchTransaction(sql, result, errorText);
-  return RunQuery(sql, result, errorText);
+  result = nullptr;
+  // The statement runs on its own, as it would without batched reads: the driver's
+  // transaction for an open read is committed first.
+  if (!reads_.MakeWay(errorText)) {
+    lastLibpqError_.clear();  // the statement did not reach libpq
+    return false;
+  }
+  const bool ok = RunQuery(sql, result, errorText);
+  reads_.AfterStatement(sql);
+  return ok;
+}
+
+std::unique_ptr<TVNXRowBatches> TVNXISQLConnection::OpenBatchedRead(const std::string& sql, PGresult*& result,
+                                                                    std::string& error) {
+  std::unique_ptr<TVNXRowBatches> read = reads_.Open(sql, FetchRows, result, error);
+  if (!read && !result) lastLibpqError_.clear();  // the driver's text says why
+  return read;
 }
 
 bool TVNXISQLConnection::RunQuery(const std::string& sql, PGresult*& result, std::string& errorText) {
   result = nullptr;
   errorText.clear();
-  StatementError.clear();
+  lastLibpqError_.clear();
   bool ok = false;
   try {
     if (!Handle) {
@@ -311,10 +318,11 @@ bool TVNXISQLConnection::RunQuery(const std::string& sql, PGresult*& result, std
             break;
         }
       }
-      if (!ok) StatementError = rt::FromPChar(PQ.PQerrorMessage(Handle));
-      // A statement of the application may have ended the transaction that batched reads
-      // live in: their server cursors went with it.
-      if (!OpenBatches.empty() && PQ.PQtransactionStatus(Handle) == PQTRANS_IDLE) EndBatchedReads();
+      if (!ok) {
+        lastLibpqError_ = rt::FromPChar(PQ.PQerrorMessage(Handle));
+        // The session is gone: batched reads fail with what ended it.
+        if (PQ.PQstatus(Handle) != CONNECTION_OK) reads_.SessionLost(FromServerText(errorText));
+      }
     }
   } catch (const std::exception& e) {
     errorText = e.what();
@@ -324,50 +332,33 @@ bool TVNXISQLConnection::RunQuery(const std::string& sql, PGresult*& result, std
   return ok;
 }
 
+bool TVNXISQLConnection::RunDriverQuery(const std::string& sql, PGresult*& result, std::string& errorText) {
+  // libpq's text of the application's last statement stays what the application reads.
+  std::string kept = std::move(lastLibpqError_);
+  const bool ok = RunQuery(sql, result, errorText);
+  lastLibpqError_ = std::move(kept);
+  if (ok) return true;
+  try {
+    errorText = rt::Format(Res(res::SDriverStatementFailed), sql, errorText);
+    Trace(errorText, trcError);
+  } catch (...) {
+  }
+  return false;
+}
+
+bool TVNXISQLConnection::RunDriverStatement(const std::string& sql, std::string& errorText) {
+  PGresult* result = nullptr;
+  const bool ok = RunDriverQuery(sql, result, errorText);
+  if (result) PQ.PQclear(result);
+  return ok;
+}
+
 std::string TVNXISQLConnection::ResultErrorText(const PGresult* result) const {
   std::string text = rt::TrimRight(rt::FromPChar(PQ.PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)));
   // Errors that libpq makes itself (a lost connection) may carry no primary message: the
   // connection's text then says what went wrong.
   if (text.empty() && Handle) text = rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)));
   return text;
-}
-
-bool TVNXISQLConnection::ExecInBatchTransaction(const std::string& sql, PGresult*& result, std::string& errorText) {
-  result = nullptr;
-  // Transaction control would end the transaction batched reads live in, and with it the
-  // work of the statements that ran inside it as if on their own.
-  if (IsTransactionControl(sql, Server.StandardConformingStrings(), Server.ClientEncoding())) {
-    const TVNXRowBatches* open = OpenBatches.empty() ? nullptr : OpenBatches.front();
-    errorText = rt::Format(Res(res::SBatchTransactionControl), open ? open->Name() : std::string(),
-                           open ? rt::TrimView(open->Statement()).substr(0, 200) : std::string_view());
-    StatementError = errorText + "\n";
-    return false;
-  }
-  if (!RunQuiet("SAVEPOINT vnx_statement;")) return RunQuery(sql, result, errorText);
-  const bool ok = RunQuery(sql, result, errorText);
-  if (!BatchTransaction.Owned) return ok;  // a statement list ended it after all
-  const std::string statementError = StatementError;
-  if (ok) {
-    RunQuiet("RELEASE SAVEPOINT vnx_statement;");
-    BatchTransaction.Dirty = true;
-  } else {
-    RunQuiet("ROLLBACK TO SAVEPOINT vnx_statement; RELEASE SAVEPOINT vnx_statement;");
-  }
-  StatementError = statementError;
-  return ok;
-}
-
-bool TVNXISQLConnection::RunQuiet(const std::string& sql) noexcept {
-  try {
-    std::string kept = StatementError, ignored;
-    PGresult* result = nullptr;
-    const bool ok = RunQuery(sql, result, ignored);
-    if (result) PQ.PQclear(result);
-    StatementError = std::move(kept);
-    return ok;
-  } catch (...) {
-    return false;
-  }
 }
 
 void TVNXISQLConnection::ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText) {
@@ -419,7 +410,7 @@ PGresult* TVNXISQLConnection::NextResult() {
 }
 
 void TVNXISQLConnection::SettlePending() noexcept {
-  if (TVNXMoreRows* owner = std::exchange(Pending, nullptr)) owner->Settle();
+  if (TVNXMoreRows* owner = std::exchange(pending_, nullptr)) owner->Settle();
 }
 
 void TVNXISQLConnection::AbandonCopy(PGresult* result) noexcept {
@@ -440,13 +431,6 @@ void TVNXISQLConnection::AbandonCopy(PGresult* result) noexcept {
   if (nonBlocking) PQ.PQsetnonblocking(Handle, 0);
   while (PGresult* r = PQ.PQgetResult(Handle)) PQ.PQclear(r);
   if (nonBlocking) PQ.PQsetnonblocking(Handle, 1);
-}
-
-void TVNXISQLConnection::EndBatchedReads() noexcept {
-  std::vector<TVNXRowBatches*> ended;
-  ended.swap(OpenBatches);
-  for (TVNXRowBatches* b : ended) b->TransactionEnded();
-  BatchTransaction = {};
 }
 
 bool TVNXISQLConnection::ExecSQL(const std::string& sql, std::string& errorText) {

@@ -144,7 +144,9 @@ SQLResult TVNXISQLCursor::BuildFieldMappings() {
       // The table name reaches the query as a literal: a quote in it cannot end it.
       const std::string query = ExtendedFieldsSql(LikeExact(tables[0]), Connection->CatalogSqlOptions());
       std::string error;
-      if (!Connection->ExecQuery(query, info, error)) {
+      // Part of describing the statement's result: it runs beside a batched read of the
+      // statement, not in place of it.
+      if (!Connection->RunQuery(query, info, error)) {
         if (info) PQ.PQclear(info);
         ErrorMessage = Res(res::SExtendedInfoFailed);
         throw EVNXError(ErrorMessage);
@@ -262,7 +264,7 @@ SQLResult TVNXISQLCursor::isSearchable(std::uint16_t column, std::int32_t* searc
 }
 
 SQLResult TVNXISQLCursor::next() {
-  if (CurrentRow < rowCount_ - 1) [[likely]] {
+  if (CurrentRow < rowCount_ - 1 && !(more_ && more_->Broken())) [[likely]] {
     ++CurrentRow;
     return DBXERR_NONE;
   }

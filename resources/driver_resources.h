@@ -36,14 +36,15 @@ inline constexpr const char SCommitRolledBack[] =
     "The transaction was rolled back, not committed: an earlier statement in it failed.";
 
 // Reading rows in batches (FetchRows).
-inline constexpr const char SBatchTransactionControl[] =
-    "Transaction statements are refused while cursor %s reads its rows in batches inside the "
-    "driver's own transaction (statement: %s); read that cursor to its end or release it first, "
-    "or begin the transaction before opening the cursor.";
 inline constexpr const char SBatchTransactionEnded[] =
     "The transaction in which cursor %s read its rows has ended; the rest of its rows cannot be read.";
 inline constexpr const char SBatchReadCancelled[] = "Reading the rows of cursor %s was cancelled.";
 inline constexpr const char SBatchTransaction[] = "Transaction for batched reading: %s";
+inline constexpr const char SBatchKeepFailed[] =
+    "The rest of the rows of cursor %s could not be kept for reading, so the statement that needed the "
+    "connection was not run: %s";
+// A statement the driver sends on its own (closing a cursor, ending its transaction).
+inline constexpr const char SDriverStatementFailed[] = "The driver's statement \"%s\" failed: %s";
 
 // Failures of ExecQuery.
 inline constexpr const char SNoConnectionHandle[] = "No PPGconn Connection handle.";
