@@ -227,7 +227,9 @@ TEST_F(BatchedLive, TheApplicationsTransactionEndingEndsTheRead) {
     const bool goesOn = commit && kept;
     EXPECT_EQ(ReadInts(c, got), goesOn ? vnx::DBXERR_EOF : vnx::DBXERR_FAILED) << ErrorOf(c);
     EXPECT_EQ(got, Range(1, goesOn ? 100 : static_cast<int>(got.size())));
-    if (!goesOn) EXPECT_NE(ErrorOf(c).find("has ended"), std::string::npos) << ErrorOf(c);
+    if (!goesOn) {
+      EXPECT_NE(ErrorOf(c).find("has ended"), std::string::npos) << ErrorOf(c);
+    }
   }
 }
 
@@ -261,7 +263,9 @@ TEST_F(BatchedLive, StatementsBesideAReadRunOnTheirOwn) {
          // Rows the server had still to send are missing: a failure, never an end of rows.
          // (Before 11 the first insert took every row into the driver: all are read.)
          const SQLResult rc = ReadInts(c, got);
-         if (rc != vnx::DBXERR_EOF || got.size() != 100) EXPECT_EQ(rc, vnx::DBXERR_FAILED) << ErrorOf(c);
+         if (rc != vnx::DBXERR_EOF || got.size() != 100) {
+           EXPECT_EQ(rc, vnx::DBXERR_FAILED) << ErrorOf(c);
+         }
          EXPECT_EQ(TestServer::Get().Psql("select count(*) from public.b19;"), "2");
        }},
       {"list ending in rollback", "select i from generate_series(1, 100) i",
@@ -297,7 +301,9 @@ TEST_F(BatchedLive, StatementsBesideAReadRunOnTheirOwn) {
     std::vector<std::int32_t> got;
     ASSERT_EQ(ReadInts(c, got, 3), 0) << ErrorOf(c);
     k.steps(s, c, got);
-    if (got.size() == 100) EXPECT_EQ(got, Range(got.front(), got.front() + 99));
+    if (got.size() == 100) {
+      EXPECT_EQ(got, Range(got.front(), got.front() + 99));
+    }
   }
 }
 
