@@ -246,4 +246,12 @@ TEST_F(VnxsqlLive, TheProgramShowsTextOfAnyScriptOnAUtf8Terminal) {
   EXPECT_TRUE(Has(out, "------+---")) << out;
 }
 
+// The driver's own texts, translated ones among them, reach a UTF-8 terminal as they are.
+TEST_F(VnxsqlLive, TheMultiLanguageBuildsTextsShowOnAUtf8Terminal) {
+  const std::string server = TestServer::Get().DatabaseServerName("no_such_database_vnxsql", "Language=pt_BR");
+  const ShellRun r = RunProgram({"--ml", "-U", kRole83, server, "-c", "select 1;"}, "",
+                                Program().empty() ? VNXSQL_BIN : Program(), "LC_ALL=C.UTF-8");
+  EXPECT_TRUE(Has(r.err, " 0x2000 Não foi possível conectar ao servidor de banco de dados. Motivo: [")) << r.err;
+}
+
 }  // namespace

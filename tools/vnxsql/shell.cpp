@@ -339,10 +339,15 @@ bool Shell::Open() {
   if (o_.async) conn_.call(&ISQLConnectionVtbl::SetOption, eConnBlockingMode, OptionValue{1});
   if (!o_.charset.empty())
     conn_.call(&ISQLConnectionVtbl::SetOption, eConnServerCharSet, reinterpret_cast<OptionValue>(o_.charset.c_str()));
+  // The driver's own texts (its translated messages among them) and those of a UTF8
+  // connection come in the codeset of vnxsql's locale: UTF-8 on a UTF-8 terminal, else ISO-8859-1.
+  const char* codeset = nl_langinfo(CODESET);
+  const bool utf8Locale = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
   rc = conn_.call(&ISQLConnectionVtbl::connect, o_.server.c_str(), o_.user.c_str(), o_.password.c_str());
   if (rc != 0) {
-    err_ << "vnxsql: cannot connect to " << o_.server << ": " << Hex(rc) << " " << Latin1ToUtf8(conn_.error())
-         << std::endl;
+    const std::string error = conn_.error();
+    err_ << "vnxsql: cannot connect to " << o_.server << ": " << Hex(rc) << " "
+         << (utf8Locale ? error : Latin1ToUtf8(error)) << std::endl;
     return false;
   }
   // "CharSet/ClientEncoding", or the character set alone before an encoding is known.
@@ -352,10 +357,6 @@ bool Shell::Open() {
   std::string enc = charset;
   enc = enc.substr(enc.find('/') == std::string::npos ? 0 : enc.find('/') + 1);
   for (auto& ch : enc) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  // The driver hands texts of a UTF8 connection over in the application's character set,
-  // the codeset of its locale: UTF-8 when vnxsql runs on a UTF-8 terminal, else ISO-8859-1.
-  const char* codeset = nl_langinfo(CODESET);
-  const bool utf8Locale = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
   latin1_ = enc == "LATIN1" || (enc == "UTF8" && !utf8Locale);
   sqlLatin1_ = enc == "LATIN1";
   return true;
