@@ -27,11 +27,11 @@ std::unique_ptr<TVNXRowBatches> TVNXBatchedReads::Open(const std::string& sql, s
   // Servers before 11 do that to every cursor they keep: there the cursor is not held, and
   // the rest of its rows is read before the driver's transaction is committed. A line
   // comment at the end of the statement ends at the line break.
-  b->holdable_ = conn_.Server.KeepsCursorsInPlace();
+  b->holdable_ = conn_.Server().KeepsCursorsInPlace();
   const std::string declare = "DECLARE " + b->name_ + (b->holdable_ ? " NO SCROLL CURSOR WITH HOLD FOR " : " NO SCROLL CURSOR FOR ") +
                               sql + "\n;" + b->fetch_;
   conn_.Trace(b->fetch_, trcSQL);
-  const bool own = !conn_.InTransaction && PQ.PQtransactionStatus(conn_.Handle) == PQTRANS_IDLE;
+  const bool own = !conn_.InTransaction() && PQ.PQtransactionStatus(conn_.Handle()) == PQTRANS_IDLE;
   bool ok;
   if (own) {
     conn_.TraceRes(trcTransaction, res::SBatchTransaction, "BEGIN;");
@@ -41,7 +41,7 @@ std::unique_ptr<TVNXRowBatches> TVNXBatchedReads::Open(const std::string& sql, s
     ok = conn_.RunQuery(declare, result, error);
   }
   if (!ok || PQ.PQresultStatus(result) != PGRES_TUPLES_OK) {
-    if (own && conn_.Handle && PQ.PQtransactionStatus(conn_.Handle) != PQTRANS_IDLE) {
+    if (own && conn_.Handle() && PQ.PQtransactionStatus(conn_.Handle()) != PQTRANS_IDLE) {
       // The statement failed as it would have on its own; the transaction around it goes.
       conn_.TraceRes(trcTransaction, res::SBatchTransaction, "ROLLBACK;");
       std::string rollbackError;
@@ -66,7 +66,7 @@ std::unique_ptr<TVNXRowBatches> TVNXBatchedReads::Open(const std::string& sql, s
 }
 
 bool TVNXBatchedReads::MakeWay(std::string& error) {
-  if (!conn_.Handle) return true;  // the statement reports that itself
+  if (!conn_.Handle()) return true;  // the statement reports that itself
   conn_.SettlePending();
   if (!deferred_.empty()) {
     error = std::exchange(deferred_, std::string());
@@ -100,9 +100,9 @@ bool TVNXBatchedReads::MakeWay(std::string& error) {
 void TVNXBatchedReads::AfterStatement(std::string_view sql) {
   bool declaredInApplication = false;
   for (const TVNXRowBatches* r : reads_) declaredInApplication |= r->home_ == TVNXRowBatches::Home::Application;
-  if (!declaredInApplication || !conn_.Handle) return;
-  if (PQ.PQtransactionStatus(conn_.Handle) != PQTRANS_IDLE &&
-      !ControlsTransaction(sql, conn_.Server.StandardConformingStrings(), conn_.Server.ClientEncoding()))
+  if (!declaredInApplication || !conn_.Handle()) return;
+  if (PQ.PQtransactionStatus(conn_.Handle()) != PQTRANS_IDLE &&
+      !ControlsTransaction(sql, conn_.Server().StandardConformingStrings(), conn_.Server().ClientEncoding()))
     return;
   for (TVNXRowBatches* r : reads_)
     if (r->home_ == TVNXRowBatches::Home::Application) r->unsure_ = true;

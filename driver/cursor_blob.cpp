@@ -21,8 +21,8 @@ constexpr int kInvRead = 0x40000;
 
 // libpq's last error of the connection, as a message argument.
 std::string LibpqError(const TVNXISQLConnection& conn) {
-  std::string text = rt::TrimRight(PQ.PQerrorMessage(conn.Handle));
-  return conn.ClientEncoding == "UTF8" ? Utf8ToApplication(text) : text;
+  std::string text = rt::TrimRight(PQ.PQerrorMessage(conn.Handle()));
+  return conn.ClientEncoding() == "UTF8" ? Utf8ToApplication(text) : text;
 }
 
 // The value of an "lo" column: the object's identifier, read before any transaction starts.
@@ -36,11 +36,11 @@ std::uint32_t LargeObjectId(std::string_view text) {
 // begun one with its own SQL, which the driver's flag knows nothing of; only while a
 // statement is still running (or the connection is lost) does the flag decide.
 bool ServerTransactionOpen(const TVNXISQLConnection& conn) {
-  switch (PQ.PQtransactionStatus(conn.Handle)) {
+  switch (PQ.PQtransactionStatus(conn.Handle())) {
     case PQTRANS_IDLE: return false;
     case PQTRANS_INTRANS:
     case PQTRANS_INERROR: return true;
-    default: return conn.InTransaction;
+    default: return conn.InTransaction();
   }
 }
 
@@ -50,7 +50,7 @@ bool ServerTransactionOpen(const TVNXISQLConnection& conn) {
 // duration of one BLOB call.
 class BlockingScope {
  public:
-  explicit BlockingScope(TVNXISQLConnection& conn) : h_(conn.Handle) {
+  explicit BlockingScope(TVNXISQLConnection& conn) : h_(conn.Handle()) {
     conn.SettlePending();
     if (PQ.PQisnonblocking(h_) == 1) {
       switched_ = true;
@@ -146,13 +146,13 @@ SQLResult TVNXISQLCursor::LargeObjectSize(std::uint16_t column, std::uint32_t* l
   std::string failure;
   {
     BlockingScope blocking(conn);
-    const int fd = PQ.lo_open(conn.Handle, oid, kInvRead);
+    const int fd = PQ.lo_open(conn.Handle(), oid, kInvRead);
     if (fd < 0) {
       failure = rt::Format(Res(res::SCannotOpenBlob), LibpqError(conn));
     } else {
-      PQ.lo_lseek(conn.Handle, fd, 0, SEEK_END);
-      const int size = PQ.lo_tell(conn.Handle, fd);
-      if (PQ.lo_close(conn.Handle, fd) != 0) ErrorMessage = rt::Format(Res(res::SCannotCloseBlob), LibpqError(conn));
+      PQ.lo_lseek(conn.Handle(), fd, 0, SEEK_END);
+      const int size = PQ.lo_tell(conn.Handle(), fd);
+      if (PQ.lo_close(conn.Handle(), fd) != 0) ErrorMessage = rt::Format(Res(res::SCannotCloseBlob), LibpqError(conn));
       if (size < 0) failure = rt::Format(Res(res::SCannotMoveBlobPointer), LibpqError(conn));
       else if (length) *length = static_cast<std::uint32_t>(size);
     }
@@ -189,22 +189,22 @@ SQLResult TVNXISQLCursor::ReadLargeObject(std::uint16_t column, void* value, std
   std::string failure;
   {
     BlockingScope blocking(conn);
-    const int fd = PQ.lo_open(conn.Handle, oid, kInvRead);
+    const int fd = PQ.lo_open(conn.Handle(), oid, kInvRead);
     if (fd < 0) {
       failure = rt::Format(Res(res::SCannotOpenBlob), LibpqError(conn));
     } else {
-      PQ.lo_lseek(conn.Handle, fd, 0, SEEK_END);
-      const int size = PQ.lo_tell(conn.Handle, fd);
+      PQ.lo_lseek(conn.Handle(), fd, 0, SEEK_END);
+      const int size = PQ.lo_tell(conn.Handle(), fd);
       if (size < 0) {
         failure = rt::Format(Res(res::SCannotMoveBlobPointer), LibpqError(conn));
       } else {
-        PQ.lo_lseek(conn.Handle, fd, 0, SEEK_SET);
+        PQ.lo_lseek(conn.Handle(), fd, 0, SEEK_SET);
         // One read straight into the application's buffer.
-        const int n = PQ.lo_read(conn.Handle, fd, static_cast<char*>(value), length);
+        const int n = PQ.lo_read(conn.Handle(), fd, static_cast<char*>(value), length);
         if (n < 0 || static_cast<std::uint32_t>(n) != length)
           failure = rt::Format(Res(res::SCannotReadBlob), LibpqError(conn));
       }
-      if (PQ.lo_close(conn.Handle, fd) != 0) ErrorMessage = rt::Format(Res(res::SCannotCloseBlob), LibpqError(conn));
+      if (PQ.lo_close(conn.Handle(), fd) != 0) ErrorMessage = rt::Format(Res(res::SCannotCloseBlob), LibpqError(conn));
     }
   }
   if (failure.empty()) {

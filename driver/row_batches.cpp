@@ -31,12 +31,12 @@ TVNXRowBatches::~TVNXRowBatches() {
 }
 
 void TVNXRowBatches::AskAhead() noexcept {
-  if (state_ != State::Reading || inFlight_ || ahead_ || !open_ || !conn_.Handle) return;
+  if (state_ != State::Reading || inFlight_ || ahead_ || !open_ || !conn_.Handle()) return;
   conn_.SettlePending();
   if (state_ != State::Reading || !open_) return;
   // A cursor of the application's transaction that its SQL may have ended is looked for
   // first: a FETCH of a cursor that is gone would fail the application's next transaction.
-  if (home_ == Home::Application && (unsure_ || PQ.PQtransactionStatus(conn_.Handle) == PQTRANS_IDLE) &&
+  if (home_ == Home::Application && (unsure_ || PQ.PQtransactionStatus(conn_.Handle()) == PQTRANS_IDLE) &&
       !Verify())
     return;
   std::string error;
@@ -55,7 +55,7 @@ void TVNXRowBatches::AskAhead() noexcept {
 }
 
 SQLResult TVNXRowBatches::Next(PGresult*& result, std::string& error) {
-  if (conn_.CancelRequested.exchange(false) && state_ != State::Failed) {
+  if (conn_.TakeCancelRequest() && state_ != State::Failed) {
     std::string closeError;
     if (!Close(false, closeError)) session_.Defer(closeError);
     Fail(rt::Format(Res(res::SBatchReadCancelled), name_));
@@ -92,6 +92,7 @@ void TVNXRowBatches::Settle() noexcept {
 PGresult* TVNXRowBatches::Collect() noexcept {
   inFlight_ = false;
   conn_.StopAwaiting(this);
+  conn_.StartWait();
   PGresult* kept = nullptr;
   while (PGresult* r = conn_.NextResult()) {
     if (!kept) kept = r;
@@ -110,13 +111,14 @@ void TVNXRowBatches::Absorb(PGresult* r) noexcept {
   }
   std::string text;
   try {
-    text = conn_.FromServerText(r ? conn_.ResultErrorText(r) : rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(conn_.Handle))));
+    text = conn_.FromServerText(r ? conn_.ResultErrorText(r) : rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(conn_.Handle()))));
     if (text.empty()) text = Res(res::SNoResponse);
+    text = conn_.WaitFailureText(text);
   } catch (...) {
   }
   if (r) PQ.PQclear(r);
   Fail(text);
-  if (!conn_.Handle || PQ.PQstatus(conn_.Handle) != CONNECTION_OK) {
+  if (!conn_.Handle() || PQ.PQstatus(conn_.Handle()) != CONNECTION_OK) {
     session_.SessionLost(text);
     return;
   }
@@ -132,7 +134,7 @@ void TVNXRowBatches::Absorb(PGresult* r) noexcept {
     } catch (...) {
     }
     if (!conn_.RunDriverStatement("ROLLBACK;", error)) session_.Defer(error);
-  } else if (home == Home::Held && PQ.PQtransactionStatus(conn_.Handle) == PQTRANS_IDLE) {
+  } else if (home == Home::Held && PQ.PQtransactionStatus(conn_.Handle()) == PQTRANS_IDLE) {
     if (!conn_.RunDriverStatement("CLOSE " + name_ + ";", error)) session_.Defer(error);
   }
   // In the application's transaction the failure is the application's, as a query's that
@@ -146,9 +148,9 @@ bool TVNXRowBatches::Close(bool toEnd, std::string& error) noexcept {
     if (r && PQ.PQresultStatus(r) == PGRES_TUPLES_OK) PQ.PQclear(r);
     else Absorb(r);
   }
-  if (!open_ || !conn_.Handle) return true;
+  if (!open_ || !conn_.Handle()) return true;
   if (home_ == Home::Application) {
-    const PGTransactionStatusType status = PQ.PQtransactionStatus(conn_.Handle);
+    const PGTransactionStatusType status = PQ.PQtransactionStatus(conn_.Handle());
     if (status == PQTRANS_INERROR) {
       // The failed transaction takes the cursor with it when the application rolls back.
       session_.Forget(this);
@@ -170,7 +172,7 @@ bool TVNXRowBatches::Close(bool toEnd, std::string& error) noexcept {
   open_ = false;
   if (conn_.RunDriverStatement(sql, error)) return true;
   // A close that failed in the driver's transaction leaves it failed: it is ended.
-  if (home == Home::Own && conn_.Handle && PQ.PQtransactionStatus(conn_.Handle) == PQTRANS_INERROR) {
+  if (home == Home::Own && conn_.Handle() && PQ.PQtransactionStatus(conn_.Handle()) == PQTRANS_INERROR) {
     std::string ignored;  // the first failure is the one to report
     conn_.RunDriverStatement("ROLLBACK;", ignored);
   }
@@ -198,8 +200,8 @@ bool TVNXRowBatches::TakeRest(std::string& error) noexcept {
 }
 
 bool TVNXRowBatches::Verify() noexcept {
-  if (PQ.PQtransactionStatus(conn_.Handle) == PQTRANS_INERROR) return true;  // the FETCH says it
-  if (!conn_.Server.HasCursorList()) {
+  if (PQ.PQtransactionStatus(conn_.Handle()) == PQTRANS_INERROR) return true;  // the FETCH says it
+  if (!conn_.Server().HasCursorList()) {
     // No way to ask: the read ends clearly rather than fetch from a cursor that may be gone.
     try {
       Lost(rt::Format(Res(res::SBatchTransactionEnded), name_));

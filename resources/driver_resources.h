@@ -23,6 +23,23 @@ inline constexpr const char SStartingTransaction[] = "Starting transaction";
 inline constexpr const char SCommitingTransaction[] = "Commiting transaction";
 inline constexpr const char SRollingBackTransaction[] = "Rolling back transaction";
 
+// The server name and the option string.
+inline constexpr const char SBadServerName[] = "The server name cannot be read: %s";
+inline constexpr const char SBracketNotClosed[] = "the \"[\" of %s is not closed";
+inline constexpr const char STextAfterBracket[] = "only a port may follow the \"]\" of %s";
+inline constexpr const char SIPv6NeedsBrackets[] = "the IPv6 address %s must be written in brackets, as [address]:port";
+inline constexpr const char SPortIgnored[] = "The port %s of host %s is not a number and was left out";
+inline constexpr const char SOptionUnknown[] = "The option %s=%s was ignored: neither the driver nor libpq knows the key";
+inline constexpr const char SOptionValueIgnored[] = "The option %s=%s was ignored: expected %s";
+inline constexpr const char SOptionWithoutValue[] = "The option %s was ignored: it has no value";
+inline constexpr const char SExpectedBoolean[] = "True or False";
+inline constexpr const char SExpectedNumber[] = "a whole number";
+inline constexpr const char SExpectedCharacter[] = "one character";
+inline constexpr const char SExpectedOneOf[] = "one of %s";
+inline constexpr const char SLibpqSettings[] = "libpq settings: %s";
+inline constexpr const char SServerReachedTls[] = "Server reached: host %s, port %s, over TLS";
+inline constexpr const char SServerReachedPlain[] = "Server reached: host %s, port %s, without TLS";
+
 // Connection failures.
 inline constexpr const char SUnknownServerVersion[] = "Unknown server version [%s]";
 inline constexpr const char SServerTooOld[] = "Error: Vornex requires a PostgreSQL server %s or newer. Yours is:\r%s";
@@ -32,6 +49,12 @@ inline constexpr const char SNoMultibyteSupport[] =
     "The libpq library [%s] does not seem to provide multibyte support";
 inline constexpr const char SCouldNotSetClientEncoding[] = "Could not set client encoding to \"%s\"";
 inline constexpr const char STransactionModeNotSupported[] = "Transaction mode not supported by PostgreSQL";
+inline constexpr const char SCommitOutcomeUnknown[] =
+    "The connection was lost while the transaction was being committed; whether it was committed is unknown: %s";
+inline constexpr const char SQueryTimedOut[] =
+    "The server did not answer within %d seconds (QueryTimeout); the statement was cancelled: %s";
+inline constexpr const char SQueryTimeoutLost[] =
+    "The server did not answer within %d seconds (QueryTimeout), nor to the cancel request; the connection was closed.";
 inline constexpr const char SCommitRolledBack[] =
     "The transaction was rolled back, not committed: an earlier statement in it failed.";
 
