@@ -130,6 +130,13 @@ std::string ValueAsText(const Cursor& cursor, std::uint16_t column) {
       cursor.call(&ISQLCursorVtbl::getBlob, column, v.data(), &blank, len);
       return v;
     }
+    case vnx::fldBCD: case vnx::fldFMTBCD: {
+      // Its text as the server writes it, which its precision does not bound: up to 131072
+      // digits before the point and 16383 after.
+      std::string v(131072 + 16383 + 3, '\0');
+      cursor.call(&ISQLCursorVtbl::getString, column, v.data(), &blank);
+      return blank ? "NULL" : std::string(v.c_str());
+    }
     default: {
       std::uint32_t len = 0;
       std::int16_t prec = 0;
