@@ -262,7 +262,8 @@ TEST_F(VnxsqlLive, TheMultiLanguageBuildsTextsShowOnAUtf8Terminal) {
   EXPECT_TRUE(Has(r.err, " 0x2000 Não foi possível conectar ao servidor de banco de dados. Motivo: [")) << r.err;
 }
 
-// \conninfo names what the session reached.
+// \conninfo names what the session reached. A read that fails part-way (in the third batch)
+// shows the error and no row count that a script could take for the result's.
 TEST_F(VnxsqlLive, ConnInfoAndAReadThatFailsPartWay) {
   const TestServer& s = TestServer::Get();
   ShellRun r = Shell({"-c", "\\conninfo"});
@@ -271,6 +272,10 @@ TEST_F(VnxsqlLive, ConnInfoAndAReadThatFailsPartWay) {
                                                        "Database: " + s.database + "\n", "User:     vnx83\n",
                                                        "Server:   " + s.VersionTextPrefix(), "TLS:      off\n"})
     EXPECT_TRUE(Has(r.out, v)) << v << "\n" << r.out;
+  r = Shell({"-c", "select 1/(i-3000) from generate_series(1,5000) i;"}, "", "FetchRows=1000");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "division by zero")) << r.err;
+  EXPECT_FALSE(Has(r.out, "rows)")) << r.out;
 }
 
 // Ctrl-C while a statement runs cancels it on the server, and the script stops there.

@@ -481,10 +481,10 @@ void Shell::Statement(const std::string& sql, bool describeOnly) {
     PrintDescription(cols);
     return;
   }
+  // A read that failed part-way prints nothing: a script reading the output must not
+  // take the rows read so far for the result.
   Table t;
-  const bool ok = ReadAll(cursor, cols, t);
-  PrintTable(out_, t, latin1_);
-  if (!ok) out_.flush();
+  if (ReadAll(cursor, cols, t)) PrintTable(out_, t, latin1_);
 }
 
 bool Shell::Describe(const Cursor& c, std::vector<ColumnInfo>& cols) {
