@@ -471,11 +471,39 @@ bool ServerTimeStamp(std::string_view text, char fracSep, TSQLTimeStamp& out) no
   return true;
 }
 
+// A date of year 10000 and later as the server writes it ("10000-01-01"), checked against
+// the calendar, to its day number; false for any other text, and for a day number past 32
+// bits (which no server date reaches: 5874897-12-31 is day 2145762068).
+bool LateDateToDayNumber(std::string_view text, std::int32_t& out) noexcept {
+  const std::size_t n = text.size();
+  if (n < 11 || n > 16 || text[n - 6] != '-' || text[n - 3] != '-') return false;
+  std::uint64_t y = 0;
+  for (std::size_t i = 0; i < n - 6; ++i) {
+    if (!IsDigit(text[i])) return false;
+    y = y * 10 + static_cast<unsigned>(text[i] - '0');
+  }
+  int m, d;
+  if (!TwoDigits(text, n - 5, m) || !TwoDigits(text, n - 2, d) || y < 10000) return false;
+  static constexpr unsigned char kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (m < 1 || m > 12 || d < 1 || d > kDays[m - 1] + (m == 2 && IsLeapYear(static_cast<unsigned>(y % 400)) ? 1 : 0))
+    return false;
+  // Days before 1 January of year y, then before the month, plus one.
+  const std::uint64_t before = y - 1;
+  std::uint64_t day = before * 365 + before / 4 - before / 100 + before / 400 + static_cast<unsigned>(d);
+  for (int k = 0; k + 1 < m; ++k) day += kDays[k] + (k == 1 && IsLeapYear(static_cast<unsigned>(y % 400)) ? 1 : 0);
+  if (day > INT32_MAX) return false;
+  out = static_cast<std::int32_t>(day);
+  return true;
+}
+
 }  // namespace
 
 std::int32_t TextToDayNumber(std::string_view text, char fracSep) {
   std::int32_t day;
   if (ServerDateToDayNumber(text, day)) return day;
+  // Dates past 9999 read as the day numbers they are, as time stamps of those years read as
+  // their fields: a date's 32-bit day number holds every date the server has.
+  if (LateDateToDayNumber(text, day)) return day;
   MomentFields f;
   double date;
   // The moment's detour through a floating-point day count gives the same day for a date

@@ -66,6 +66,8 @@ struct TextWidth {
 // A float8 takes up to 25 characters: a sign, 18 digits (extra_float_digits 3 before 12),
 // the point and e+308.
 constexpr std::uint16_t kFloat8Text = 25;
+// The most decimals a numeric value keeps (its display scale is 14 bits).
+constexpr std::int64_t kMaxNumericDecimals = 16383;
 constexpr std::uint16_t kPointText = 2 * kFloat8Text + 3;  // (x,y)
 constexpr TextWidth kTextWidths[] = {
     {"uuid", 36},
@@ -220,6 +222,11 @@ bool BuildFieldMapping(TVNXFieldMapping& out, const TVNXTypeMappings& cache, con
         setWidth((qualifiedName + 32) * growth);
       } else if (const std::uint32_t width = KnownTextWidth(knownName)) {
         setWidth(width);
+      } else if (typeName == "_bpchar") {
+        // An array of char(n): the modifier is its elements' size, not the text's, which
+        // is as long as any other array's.
+        out.Precision = 32767;
+        out.Length = 0;
       } else if (!found || (size < 0 && modifier < 0)) {
         // Unbounded text, and every type the mapping does not know: its storage size does
         // not bound its text (a fixed-size type of 6 bytes may write 18 characters).
@@ -247,12 +254,21 @@ bool BuildFieldMapping(TVNXFieldMapping& out, const TVNXTypeMappings& cache, con
       break;
     case fldBCD: case fldFMTBCD: {
       int precision, scale;
-      if (modifier == -1) {
+      if (modifier < 0) {
         precision = 38;
         scale = 38;
       } else {
-        precision = static_cast<std::int32_t>(static_cast<std::uint32_t>(modifier) >> 16);
-        scale = (modifier & 0xFFFF) - 4;
+        // The scale is an 11-bit signed number: from 15 on a numeric(3,-6) rounds to millions.
+        precision = ((modifier - 4) >> 16) & 0xFFFF;
+        scale = (((modifier - 4) & 0x7FF) ^ 1024) - 1024;
+      }
+      // Digits a value may have on either side of the point: numeric(3,-6) holds 999000000
+      // (nine digits, none after the point) and numeric(3,5) holds 0.00999 (five).
+      if (scale < 0) {
+        precision -= scale;
+        scale = 0;
+      } else if (scale > precision) {
+        precision = scale;
       }
       out.Precision = static_cast<std::int16_t>(precision);
       out.Scale = static_cast<std::int16_t>(scale);
@@ -275,9 +291,14 @@ bool BuildFieldMapping(TVNXFieldMapping& out, const TVNXTypeMappings& cache, con
         out.FieldType = fldFMTBCD;
       }
       if ((precision > 64 || scale > 32) && options.LargeBcdAsString) {
+        // The text as the server writes it: a sign, the integer digits (at least a 0) and
+        // the point with the decimals. Without a modifier the value may be any the BCD
+        // reading carries (64 integer digits, its decimals rounded) with as many decimals
+        // as the server keeps (16383): longer integer parts are refused as too long.
         out.FieldType = fldZSTRING;
-        out.Length = static_cast<std::uint32_t>(precision + 2);
-        out.Precision = static_cast<std::int16_t>(out.Length);
+        const std::int64_t integer = modifier < 0 ? 64 : std::max(1, precision - scale);
+        const std::int64_t decimals = modifier < 0 ? kMaxNumericDecimals : scale;
+        setWidth(1 + integer + (decimals > 0 ? 1 + decimals : 0));
       }
       break;
     }

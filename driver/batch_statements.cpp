@@ -1,9 +1,10 @@
 // What batched reading needs to know of a statement's text: whether a server-side cursor
-// can carry it, and whether it would begin or end a transaction.
+// can carry it, and whether it may end the transaction its cursor was declared in.
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "driver/batched_reads.h"
 #include "driver/more_rows.h"
 #include "parser/sql_parser.h"
 #include "runtime/strutil.h"
@@ -73,19 +74,29 @@ bool DeclarableAsCursor(std::string_view sql, bool standardConformingStrings, st
   return true;
 }
 
-bool IsTransactionControl(std::string_view sql, bool standardConformingStrings, std::string_view clientEncoding) {
-  const StatementWords s = ScanFirstStatement(sql, standardConformingStrings, clientEncoding);
-  if (s.words.empty()) return false;
-  const std::string& first = s.words[0].first;
-  if (first == "begin" || first == "start" || first == "commit" || first == "end" || first == "abort") return true;
-  if (first == "prepare") return s.words.size() > 1 && s.words[1].first == "transaction";
-  if (first == "rollback") {
-    // "rollback [work | transaction] to [savepoint] name" stays inside the transaction.
-    std::size_t i = 1;
-    if (i < s.words.size() && (s.words[i].first == "work" || s.words[i].first == "transaction")) ++i;
-    return !(i < s.words.size() && s.words[i].first == "to");
+bool ControlsTransaction(std::string_view sql, bool standardConformingStrings, std::string_view clientEncoding) {
+  TVNXSQLParser parser{std::string(), standardConformingStrings};
+  parser.SetClientEncoding(clientEncoding);
+  parser.SetSQL(std::string(sql));
+  // The first two words of each statement (outside strings, quoted names and comments).
+  std::string first, second;
+  for (;;) {
+    TVNXTokenKind kind;
+    std::int32_t index;
+    const std::string_view text = parser.NextToken(kind, index);
+    if (kind == TVNXTokenKind::tkEndOfStatement) {
+      if (first == "begin" || first == "start" || first == "commit" || first == "end" || first == "abort" ||
+          first == "rollback" || (first == "prepare" && second == "transaction"))
+        return true;
+      if (text.empty()) return false;  // the end of the text
+      first.clear();
+      second.clear();
+      continue;
+    }
+    if (parser.LastRawKind() != TVNXSQLParser::RawKind::Word) continue;
+    if (first.empty()) first = rt::LowerCase(text);
+    else if (second.empty()) second = rt::LowerCase(text);
   }
-  return false;
 }
 
 }  // namespace vnx

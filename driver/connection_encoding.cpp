@@ -31,21 +31,21 @@ std::string TVNXISQLConnection::FromServerText(std::string text) const {
   // accepts "utf8" as well, but then the application asked for the texts as they come.
   // What the application's character set is, and what happens to characters it cannot
   // hold, is decided in common/encoding.h (the locale's codeset; "?" for the rest).
-  if (ClientEncoding == "UTF8") return Utf8ToApplication(text);
+  if (settings_.ClientEncoding == "UTF8") return Utf8ToApplication(text);
   return text;
 }
 
 TVNXTextEncoding TVNXISQLConnection::TextEncoding() const noexcept {
-  // Server texts of a "UTF8" connection were converted to the application's character set;
+  // server_ texts of a "UTF8" connection were converted to the application's character set;
   // all others are as libpq handed them over, in the client encoding.
   try {
-    if (ClientEncoding == "UTF8") return ApplicationTextEncoding();
+    if (settings_.ClientEncoding == "UTF8") return ApplicationTextEncoding();
   } catch (...) {
     return TVNXTextEncoding{TVNXTextEncoding::Kind::Unknown};
   }
   TVNXTextEncoding e{TVNXTextEncoding::Kind::Unknown};
-  if (Handle && PQ.PQclientEncoding) {
-    e.LibpqId = PQ.PQclientEncoding(Handle);
+  if (handle_ && PQ.PQclientEncoding) {
+    e.LibpqId = PQ.PQclientEncoding(handle_);
     if (e.LibpqId >= 0) e.kind = TVNXTextEncoding::Kind::Libpq;
   }
   return e;
@@ -58,31 +58,31 @@ std::size_t ErrorTextLength(std::string_view text, const TVNXISQLConnection* con
 }
 
 TVNXMappingOptions TVNXISQLConnection::CurrentMappingOptions() const {
-  TVNXMappingOptions o = MappingOptions;
-  o.NewerTypes = Server.Newer;
+  TVNXMappingOptions o = settings_.MappingOptions;
+  o.NewerTypes = server_.Newer;
   // Texts of a connection whose client encoding is exactly "UTF8" reach the application in
   // its own character set; any other client encoding reaches it as the server sends it.
-  std::string received = ClientEncoding == "UTF8" ? ApplicationCharset() : Server.ClientEncoding();
-  if (received.empty()) received = ClientEncoding;
+  std::string received = settings_.ClientEncoding == "UTF8" ? ApplicationCharset() : server_.ClientEncoding();
+  if (received.empty()) received = settings_.ClientEncoding;
   o.CharBytes = static_cast<std::uint8_t>(MaxCharBytes(received));
   // A text the server counts in bytes (a name) keeps its byte count when the application
   // receives the server's own encoding; otherwise each byte may become a whole character.
-  o.ByteGrowth = SameEncoding(received, Server.ServerEncoding) ? 1 : o.CharBytes;
+  o.ByteGrowth = SameEncoding(received, server_.ServerEncoding) ? 1 : o.CharBytes;
   return o;
 }
 
 TVNXMetaSqlOptions TVNXISQLConnection::CatalogSqlOptions() const {
   TVNXMetaSqlOptions o;
-  o.Database = Database;
-  o.Server = Server;
-  o.UseQualifiedNames = UseQualifiedNames;
-  o.RestrictedNameSpace = RestrictedNameSpace;
-  o.ShowOID = ShowOID;
-  o.StandardConformingStrings = Server.StandardConformingStrings();
+  o.Database = database_;
+  o.Server = server_;
+  o.UseQualifiedNames = settings_.UseQualifiedNames;
+  o.RestrictedNameSpace = settings_.RestrictedNameSpace;
+  o.ShowOID = settings_.ShowOID;
+  o.StandardConformingStrings = server_.StandardConformingStrings();
   // Names and patterns from the application reach the server as literals escaped for this
   // connection: "%" and "_" stay LIKE wildcards, a quote stays part of the pattern.
-  PGconn* handle = Handle;
-  const bool utf8 = ClientEncoding == "UTF8";
+  PGconn* handle = handle_;
+  const bool utf8 = settings_.ClientEncoding == "UTF8";
   const bool scs = o.StandardConformingStrings;
   o.Escape = [handle, utf8, scs](std::string_view text) {
     const std::string server = utf8 ? ApplicationToUtf8(text) : std::string(text);
@@ -96,37 +96,37 @@ TVNXMetaSqlOptions TVNXISQLConnection::CatalogSqlOptions() const {
 }
 
 void TVNXISQLConnection::NegotiateClientEncoding() {
-  std::string serverEncoding = rt::FromPChar(PQ.PQparameterStatus(Handle, "server_encoding"));
+  std::string serverEncoding = rt::FromPChar(PQ.PQparameterStatus(handle_, "server_encoding"));
   if (!serverEncoding.empty()) TraceRes(trcConnect, res::SServerEncoding, rt::UpperCase(serverEncoding));
-  std::string reported = rt::FromPChar(PQ.PQparameterStatus(Handle, "client_encoding"));
+  std::string reported = rt::FromPChar(PQ.PQparameterStatus(handle_, "client_encoding"));
 
-  if (ClientEncoding.empty() && !CharSet.empty()) ClientEncoding = CharSetToEncoding(CharSet);
+  if (settings_.ClientEncoding.empty() && !settings_.CharSet.empty()) settings_.ClientEncoding = CharSetToEncoding(settings_.CharSet);
 
   bool send = true;
-  if (ClientEncoding.empty()) {
-    ClientEncoding = reported == "UNICODE" ? std::string("UTF8") : reported;
-    if (ClientEncoding == "UTF8" && Server.Newer && MaxCharBytes(ApplicationCharset()) == 4) {
+  if (settings_.ClientEncoding.empty()) {
+    settings_.ClientEncoding = reported == "UNICODE" ? std::string("UTF8") : reported;
+    if (settings_.ClientEncoding == "UTF8" && server_.Newer && MaxCharBytes(ApplicationCharset()) == 4) {
       // An application that runs in UTF-8 reads the server's texts as they come.
       send = false;
-    } else if (ClientEncoding == "UTF8") {
+    } else if (settings_.ClientEncoding == "UTF8") {
       // The application's texts are 8-bit: a Unicode server gets a single-byte client.
-      ClientEncoding = "LATIN1";
+      settings_.ClientEncoding = "LATIN1";
       TraceRes(trcDiagnostic, res::SNoUnicodeSupport);
-      TraceRes(trcDiagnostic, res::SSettingClientEncoding, ClientEncoding);
+      TraceRes(trcDiagnostic, res::SSettingClientEncoding, settings_.ClientEncoding);
     } else {
       send = false;
     }
   } else {
-    TraceRes(trcConnect, res::SSettingClientEncoding, rt::UpperCase(ClientEncoding));
+    TraceRes(trcConnect, res::SSettingClientEncoding, rt::UpperCase(settings_.ClientEncoding));
   }
 
   if (send) {
-    if (PQ.PQclientEncoding(Handle) == -1)
+    if (PQ.PQclientEncoding(handle_) == -1)
       throw EVNXError(rt::Format(Res(res::SNoMultibyteSupport), LoadedLibpqName()));
-    if (PQ.PQsetClientEncoding(Handle, ClientEncoding.c_str()) != 0 || PQ.PQclientEncoding(Handle) == -1)
-      throw EVNXError(rt::Format(Res(res::SCouldNotSetClientEncoding), ClientEncoding));
+    if (PQ.PQsetClientEncoding(handle_, settings_.ClientEncoding.c_str()) != 0 || PQ.PQclientEncoding(handle_) == -1)
+      throw EVNXError(rt::Format(Res(res::SCouldNotSetClientEncoding), settings_.ClientEncoding));
   }
-  TraceRes(trcConnect, res::SClientEncoding, rt::UpperCase(ClientEncoding));
+  TraceRes(trcConnect, res::SClientEncoding, rt::UpperCase(settings_.ClientEncoding));
 }
 
 }  // namespace vnx

@@ -3,15 +3,14 @@
 #include "driver/connection_options.h"
 
 #include <charconv>
-#include <initializer_list>
 
 #include "driver/sql_connection.h"
-#include "driver/sql_driver.h"
+#include "resources/driver_resources.h"
 #include "runtime/strutil.h"
 
 namespace vnx {
 
-std::vector<TVNXOption> SplitOptionString(std::string_view options) {
+std::vector<TVNXOption> SplitOptionString(std::string_view options, std::vector<std::string>* valueless) {
   std::vector<TVNXOption> result;
   // One pass, so that an escaped "," or "=" is literal in both splits and "\\" yields one
   // backslash, not an escape for the character after it.
@@ -22,6 +21,7 @@ std::vector<TVNXOption> SplitOptionString(std::string_view options) {
     std::string key = rt::LowerCase(rt::TrimView(parts[0]));
     // An element without "=" carries no value; no key is applied with an invented one.
     if (hasValue && !key.empty()) result.push_back({std::move(key), rt::Trim(parts[1])});
+    else if (!key.empty() && valueless) valueless->push_back(rt::Trim(parts[0]));
     parts[0].clear();
     parts[1].clear();
     part = 0;
@@ -39,32 +39,11 @@ std::vector<TVNXOption> SplitOptionString(std::string_view options) {
       if (part < 2) ++part;
       continue;
     }
-    // A backslash that ends the string has nothing to escape and stands for itself.
+    // A backslash that ends the string stands for itself.
     if (part < 2) parts[part] += c;
   }
   finish();
   return result;
-}
-
-void ParseServerName(std::string_view serverName, std::string& host, std::string& port,
-                     std::string& database) {
-  host.clear();
-  port.clear();
-  database.clear();
-  std::size_t slash = serverName.rfind('/');
-  if (slash == std::string_view::npos) {
-    database = serverName;
-    if (!serverName.empty()) host = "localhost";
-    return;
-  }
-  database = serverName.substr(slash + 1);
-  std::string_view server = serverName.substr(0, slash);
-  std::size_t colon = server.rfind(':');
-  if (colon != std::string_view::npos) {
-    port = server.substr(colon + 1);
-    server = server.substr(0, colon);
-  }
-  host = server;
 }
 
 double ServerVersionNumber(std::string_view versionText) {
@@ -125,102 +104,42 @@ std::string BuildConnectionString(const TVNXConnectionParams& p) {
     s += '=';
     s += value;
   };
-  if (!p.Host.empty()) piece("host", QuoteConnectionValue(p.Host));
+  // libpq takes the last of a keyword given twice: the server name's pieces come after the
+  // options, so the grammar's places keep their meaning.
+  std::string sslmode;
+  for (const TVNXOption& o : p.LibpqKeywords) {
+    piece(o.Key, QuoteConnectionValue(o.Value));
+    if (o.Key == "sslmode") sslmode = o.Value;
+  }
+  std::string hosts, ports;
+  bool anyPort = false;
+  for (std::size_t i = 0; i < p.Hosts.size(); ++i) {
+    hosts += (i ? "," : "") + p.Hosts[i].Name;
+    ports += (i ? "," : "") + p.Hosts[i].Port;
+    anyPort |= !p.Hosts[i].Port.empty();
+  }
+  if (!hosts.empty() && hosts != std::string(p.Hosts.size() - 1, ',')) piece("host", QuoteConnectionValue(hosts));
   if (!p.Database.empty()) piece("dbname", QuoteConnectionValue(p.Database));
-  if (p.Port >= 0) piece("port", std::to_string(p.Port));
+  if (anyPort) piece("port", ports);  // digits and commas only
   if (!p.UserName.empty()) piece("user", QuoteConnectionValue(p.UserName));
   if (!p.Password.empty()) piece("password", QuoteConnectionValue(p.Password));
   if (p.ConnectionTimeout >= 0) piece("connect_timeout", std::to_string(p.ConnectionTimeout));
-  if (p.RequireSSL) piece("requiressl", "1");
+  // "requiressl" is gone from libpq 16 on; every libpq knows sslmode. A stricter mode the
+  // options ask for stays.
+  if (p.RequireSSL && sslmode != "require" && sslmode != "verify-ca" && sslmode != "verify-full")
+    piece("sslmode", "require");
   return s;
 }
 
-namespace {
-
-// "True" or "False" in any case; any other text leaves the setting as it was.
-void ApplyBoolean(bool& setting, std::string_view value) {
-  if (rt::SameText(value, "True")) setting = true;
-  else if (rt::SameText(value, "False")) setting = false;
-}
-
-// The first of the names that matches value (without regard to case) gives its ordinal;
-// no match leaves the setting as it was.
-template <class E>
-void ApplyEnumeration(E& setting, std::string_view value,
-                      std::initializer_list<std::pair<std::string_view, E>> names) {
-  for (const auto& [name, ordinal] : names) {
-    if (rt::SameText(value, name)) {
-      setting = ordinal;
-      return;
-    }
-  }
-}
-
-}  // namespace
-
 void TVNXISQLConnection::ParseOption(const std::string& key, const std::string& value) {
-  TVNXMappingOptions& m = MappingOptions;
-  if (key == "textasblob") {
-    ApplyBoolean(m.TextAsBlob, value);
-  } else if (key == "mapunknownasstring") {
-    ApplyBoolean(m.MapUnknownAsString, value);
-  } else if (key == "blockread" || key == "logdeclarefetch") {
-    // Recognised for compatibility with older option strings; they change nothing.
-  } else if (key == "serverdecimalseparator") {
-    if (!value.empty()) ServerDecimalSeparator = value[0];
-  } else if (key == "language") {
-#if defined(VNX_MULTILANG) && VNX_MULTILANG
-    UseLanguage(value);
-#endif
-  } else if (key == "usequalifiednames") {
-    ApplyBoolean(UseQualifiedNames, value);
-  } else if (key == "restrictednamespace") {
-    ApplyBoolean(RestrictedNameSpace, value);
-  } else if (key == "showoid") {
-    ApplyBoolean(ShowOID, value);
-  } else if (key == "arrayasstring") {
-    ApplyBoolean(m.ArrayAsString, value);
-  } else if (key == "byteamode") {
-    ApplyEnumeration(m.ByteaMode, value,
-                     {{"asBlob", TVNXByteaMode::asBlob}, {"asVarBytes", TVNXByteaMode::asVarBytes},
-                      {"asGraphic", TVNXByteaMode::asGraphic}});
-  } else if (key == "dbx4compatible") {
-    ApplyBoolean(m.DBX4Compatible, value);
-  } else if (key == "int8mode") {
-    ApplyEnumeration(m.Int8Mode, value,
-                     {{"AsInt8", TVNXInt8Mode::AsInt8}, {"Ignore", TVNXInt8Mode::Ignore},
-                      {"AsString", TVNXInt8Mode::AsString}, {"AsInt4", TVNXInt8Mode::AsInt4},
-                      {"AsBcd", TVNXInt8Mode::AsBcd}});
-  } else if (key == "borlandcompatible") {
-    ApplyBoolean(m.BorlandCompatible, value);
-  } else if (key == "unicodeaswidestring") {
-    ApplyBoolean(m.UnicodeAsWideString, value);
-  } else if (key == "largebcdasstring") {
-    ApplyBoolean(m.LargeBcdAsString, value);
-  } else if (key == "quoteobjects") {
-    ApplyBoolean(QuoteObjects, value);
-  } else if (key == "requiressl") {
-    ApplyBoolean(RequireSSL, value);
-  } else if (key == "connectiontimeout") {
-    if (auto seconds = ParseInt32(value)) ConnectionTimeout = *seconds;
-  } else if (key == "typescachingmode") {
-    // The mode belongs to the driver: every connection of the driver follows it.
-    if (Driver)
-      ApplyEnumeration(Driver->TypesCachingMode, value,
-                       {{"Default", std::uint8_t{0}}, {"Once", std::uint8_t{1}},
-                        {"Connection", std::uint8_t{2}}, {"Cursor", std::uint8_t{3}}});
-  } else if (key == "fetchrows") {
-    // Rows per batch; 0 reads every result whole. A negative count is no count at all.
-    if (auto rows = ParseInt32(value); rows && *rows >= 0) FetchRows = *rows;
-  } else if (key == "getextendedfieldsinformation") {
-    ApplyBoolean(GetExtendedFieldsInformation, value);
-  } else if (key == "acceptnewerservers") {
-    ApplyBoolean(AcceptNewerServers, value);
-  }
+  const std::string complaint = settings_.ApplyOption(key, value, driver_.get());
+  if (!complaint.empty()) Trace(complaint, trcDiagnostic);
 }
 
 void TVNXISQLConnection::ApplyOptions(std::string_view options) {
-  for (const TVNXOption& option : SplitOptionString(options)) ParseOption(option.Key, option.Value);
+  std::vector<std::string> valueless;
+  for (const TVNXOption& option : SplitOptionString(options, &valueless)) ParseOption(option.Key, option.Value);
+  for (const std::string& element : valueless) TraceRes(trcDiagnostic, res::SOptionWithoutValue, element);
 }
 
 }  // namespace vnx

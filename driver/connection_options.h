@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/server_name.h"
+
 namespace vnx {
 
 // One element of a custom option string: the key trimmed and lower-cased, the value trimmed.
@@ -18,13 +20,8 @@ struct TVNXOption {
 
 // Splits an option string at "," into elements and each element at its first "=". A
 // backslash makes the next character literal. Empty elements and elements without "=" are
-// left out.
-std::vector<TVNXOption> SplitOptionString(std::string_view options);
-
-// Host, port and database (with its option string) of a server name of the form
-// [host][:port]/database[,options]. A name without "/" is a database on "localhost".
-void ParseServerName(std::string_view serverName, std::string& host, std::string& port,
-                     std::string& database);
+// left out; the keys of the latter go to `valueless` when given.
+std::vector<TVNXOption> SplitOptionString(std::string_view options, std::vector<std::string>* valueless = nullptr);
 
 // The version in a version() text as a number: 8.3.7 gives 8.37, 8.3.0.12 gives 8.3012.
 // -1 when the text names no known product or carries no version digits.
@@ -42,17 +39,19 @@ std::optional<std::int32_t> ParseInt32(std::string_view text);
 std::string QuoteConnectionValue(std::string_view value);
 
 struct TVNXConnectionParams {
-  std::string Host;
+  std::vector<TVNXHost> Hosts;
   std::string Database;
-  std::int32_t Port = -1;               // left out when negative
   std::string UserName;
   std::string Password;
   std::int32_t ConnectionTimeout = -1;  // left out when negative
   bool RequireSSL = false;
+  // libpq's own keywords from the option string; the pieces above win over the same keys.
+  std::vector<TVNXOption> LibpqKeywords;
 };
 
-// The libpq connection string: host, dbname, port, user, password, connect_timeout and
-// requiressl, each only when it has a value.
+// The libpq connection string: the option string's libpq keywords, then host and port (comma
+// lists for several hosts), dbname, user, password, connect_timeout and, for RequireSSL,
+// sslmode=require (unless the options ask for as much or more), each only when it has a value.
 std::string BuildConnectionString(const TVNXConnectionParams& params);
 
 }  // namespace vnx

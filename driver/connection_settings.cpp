@@ -1,12 +1,16 @@
-// Connection settings through SetOption and GetOption, and the one explicit transaction a
-// connection runs at a time.
+// A connection's settings: the custom options it reads (TVNXConnectionSettings) and what the
+// application sets and reads through SetOption and GetOption.
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "driver/sql_connection.h"
 #include "driver/sql_driver.h"
+#include "i18n/translate.h"
+#include "libpq/connection_keywords.h"
 #include "libpq/libpq_api.h"
 #include "resources/driver_resources.h"
+#include "runtime/format.h"
 #include "runtime/strutil.h"
 
 namespace vnx {
@@ -24,45 +28,36 @@ void PutLength(std::int16_t* length, std::int16_t value) {
   if (length) *length = value;
 }
 
-// The statement that gives a transaction the isolation level the application asked for.
-const char* IsolationStatement(std::uint8_t level) {
-  switch (level) {
-    case 1: return "SET TRANSACTION ISOLATION LEVEL READ COMMITTED;";
-    case 2: return "SET TRANSACTION ISOLATION LEVEL SERIALIZABLE;";
-    default: return nullptr;
-  }
-}
-
 }  // namespace
 
 SQLResult TVNXISQLConnection::SetOption(std::uint32_t option, OptionValue value) {
   switch (option) {
-    case eConnBlockingMode: AsyncMode = static_cast<std::uint8_t>(value) != 0; break;
-    case eConnBlobSize: BlobSize = static_cast<std::int32_t>(value); break;
-    case eConnRoleName: SearchPath = TextAt(value); break;
+    case eConnBlockingMode: settings_.AsyncMode = static_cast<std::uint8_t>(value) != 0; break;
+    case eConnBlobSize: settings_.BlobSize = static_cast<std::int32_t>(value); break;
+    case eConnRoleName: settings_.SearchPath = TextAt(value); break;
     case eConnTxnIsoLevel:
       switch (static_cast<std::uint32_t>(value)) {
-        case xilREADCOMMITTED: IsolationLevel = 1; break;
-        case xilREPEATABLEREAD: IsolationLevel = 2; break;
+        case xilREADCOMMITTED: settings_.IsolationLevel = 1; break;
+        case xilREPEATABLEREAD: settings_.IsolationLevel = 2; break;
         case xilDIRTYREAD:
           SetErrorText(Res(res::STransactionModeNotSupported));
           return DBXERR_INVALIDTXNISOLEVEL;
         default: break;
       }
       break;
-    case eConnCallBack: TraceCallback = value; break;
-    case eConnHostName: HostName = TextAt(value); break;
-    case eConnDatabaseName: Database = TextAt(value); break;
-    case eConnCallBackInfo: TraceCallbackInfo = value; break;
+    case eConnCallBack: traceCallback_ = value; break;
+    case eConnHostName: settings_.HostName = TextAt(value); break;
+    case eConnDatabaseName: database_ = TextAt(value); break;
+    case eConnCallBackInfo: traceCallbackInfo_ = value; break;
     case eConnServerCharSet: {
       std::string text = TextAt(value);
       std::size_t slash = text.find('/');
-      CharSet = rt::Trim(std::string_view(text).substr(0, slash));
-      ClientEncoding = slash == std::string::npos ? std::string() : rt::Trim(std::string_view(text).substr(slash + 1));
+      settings_.CharSet = rt::Trim(std::string_view(text).substr(0, slash));
+      settings_.ClientEncoding = slash == std::string::npos ? std::string() : rt::Trim(std::string_view(text).substr(slash + 1));
       break;
     }
-    case eConnServerPort: Port = std::to_string(static_cast<std::int32_t>(value)); break;
-    case eConnTrimChar: TrimChar = static_cast<std::uint8_t>(value) != 0; break;
+    case eConnServerPort: settings_.Port = std::to_string(static_cast<std::int32_t>(value)); break;
+    case eConnTrimChar: settings_.TrimChar = static_cast<std::uint8_t>(value) != 0; break;
     default: break;
   }
   return DBXERR_NONE;
@@ -72,43 +67,46 @@ SQLResult TVNXISQLConnection::GetOption(std::uint32_t option, void* propValue, s
                                         std::int16_t* length) {
   switch (option) {
     case eConnBlockingMode:
-      Put(propValue, static_cast<std::uint8_t>(AsyncMode ? 0 : 1));
+      Put(propValue, static_cast<std::uint8_t>(settings_.AsyncMode ? 0 : 1));
       PutLength(length, 1);
       break;
-    case eConnBlobSize: Put(propValue, BlobSize); break;
+    case eConnBlobSize: Put(propValue, settings_.BlobSize); break;
     case eConnTxnIsoLevel:
-      Put(propValue, static_cast<std::uint32_t>(IsolationLevel == 2 ? xilREPEATABLEREAD : xilREADCOMMITTED));
+      Put(propValue, static_cast<std::uint32_t>(settings_.IsolationLevel == 2 ? xilREPEATABLEREAD : xilREADCOMMITTED));
       break;
     case eConnNativeHandle:
-      Put(propValue, Handle);
-      PutLength(length, sizeof Handle);
+      Put(propValue, handle_);
+      PutLength(length, sizeof handle_);
       break;
     case eConnServerVersion: return GetServerVersion(propValue, maxLength, length);
     case eConnCallBack:
-      Put(propValue, TraceCallback);
-      PutLength(length, sizeof TraceCallback);
+      Put(propValue, traceCallback_);
+      PutLength(length, sizeof traceCallback_);
       break;
-    case eConnHostName: CopyOptionText(HostName, propValue, maxLength, length); break;
-    case eConnDatabaseName: CopyOptionText(Database, propValue, maxLength, length); break;
+    case eConnHostName:
+      // Connected: the host that answered (of several, or of a service); else the setting.
+      CopyOptionText(handle_ ? hostReached_ : settings_.HostName, propValue, maxLength, length);
+      break;
+    case eConnDatabaseName: CopyOptionText(database_, propValue, maxLength, length); break;
     case eConnCallBackInfo:
-      Put(propValue, TraceCallbackInfo);
-      PutLength(length, sizeof TraceCallbackInfo);
+      Put(propValue, traceCallbackInfo_);
+      PutLength(length, sizeof traceCallbackInfo_);
       break;
     case eConnServerCharSet:
-      CopyOptionText(ClientEncoding.empty() ? CharSet : CharSet + "/" + ClientEncoding, propValue, maxLength,
+      CopyOptionText(settings_.ClientEncoding.empty() ? settings_.CharSet : settings_.CharSet + "/" + settings_.ClientEncoding, propValue, maxLength,
                      nullptr);
       break;
     case eConnObjectQuoteChar:
       CopyOptionText(std::string_view(&kObjectQuoteChar, 1), propValue, maxLength, length);
       break;
-    case eConnDBX4Compatible: MappingOptions.DBX4Compatible = true; break;
+    case eConnDBX4Compatible: settings_.MappingOptions.DBX4Compatible = true; break;
     default: break;
   }
   return DBXERR_NONE;
 }
 
 SQLResult TVNXISQLConnection::GetServerVersion(void* propValue, std::int16_t maxLength, std::int16_t* length) {
-  if (!Handle) {
+  if (!handle_) {
     CopyOptionText("", propValue, maxLength, nullptr);
     PutLength(length, 0);
     return DBXERR_FAILED;
@@ -133,72 +131,135 @@ SQLResult TVNXISQLConnection::GetServerVersion(void* propValue, std::int16_t max
   return DBXERR_NONE;
 }
 
-SQLResult TVNXISQLConnection::beginTransaction(TTransactionDesc* tranID) {
-  const bool fresh = !InTransaction;
-  if (fresh) {
-    // Without a descriptor the application asked for nothing in particular: the server's
-    // default, read committed.
-    std::uint32_t requested = tranID ? tranID->IsolationLevel : xilREADCOMMITTED;
-    switch (requested) {
-      case xilREADCOMMITTED: IsolationLevel = 1; break;
-      case xilREPEATABLEREAD: IsolationLevel = 2; break;
-      default:
-        SetErrorText(Res(res::STransactionModeNotSupported));
-        return DBXERR_INVALIDTXNISOLEVEL;
+namespace {
+
+// "True" or "False" in any case; any other text leaves the setting as it was.
+bool ApplyBoolean(bool& setting, std::string_view value) {
+  if (rt::SameText(value, "True")) setting = true;
+  else if (rt::SameText(value, "False")) setting = false;
+  else return false;
+  return true;
+}
+
+// The first of the names that matches value (without regard to case) gives its ordinal;
+// no match leaves the setting as it was.
+template <class E>
+bool ApplyEnumeration(E& setting, std::string_view value, std::initializer_list<std::pair<std::string_view, E>> names) {
+  for (const auto& [name, ordinal] : names) {
+    if (rt::SameText(value, name)) {
+      setting = ordinal;
+      return true;
     }
   }
-  TraceRes(trcTransaction, res::SStartingTransaction);
-  ErrorMessage.clear();
-  std::string error;
-  if (!ExecSQL("BEGIN;", error)) {
-    SetErrorText(error);
-    return DBXERR_FAILED;
-  }
-  // The level the application chose must hold for the transaction it gets; the server
-  // accepts SET TRANSACTION only as the first statement of a transaction, so a BEGIN inside
-  // an open one leaves the level as it is.
-  if (const char* statement = fresh ? IsolationStatement(IsolationLevel) : nullptr) {
-    if (!ExecSQL(statement, error)) {
-      std::string ignored;
-      ExecSQL("ROLLBACK;", ignored);
-      SetErrorText(error);
-      return DBXERR_FAILED;
-    }
-  }
-  InTransaction = true;
-  return DBXERR_NONE;
+  return false;
 }
 
-SQLResult TVNXISQLConnection::EndTransaction(const char* traceText, const char* statement, bool commit) {
-  if (!InTransaction) return DBXERR_NONE;
-  TraceRes(trcTransaction, traceText);
-  ErrorMessage.clear();
-  std::string error;
-  PGresult* result = nullptr;
-  const bool ok = ExecQuery(statement, result, error);
-  // The server answers "END;" with ROLLBACK when a statement of the transaction failed:
-  // nothing was committed, and the application must not be told otherwise.
-  const char* tag = ok && commit ? PQ.PQcmdStatus(result) : nullptr;
-  const bool rolledBack = tag && std::strcmp(tag, "ROLLBACK") == 0;
-  if (result) PQ.PQclear(result);
-  if (!ok) {
-    SetErrorText(error);
-    return DBXERR_FAILED;
+std::string Expected(const char* text, std::string_view choices = {}) { return rt::Format(Res(text), choices); }
+
+}  // namespace
+
+std::string TVNXConnectionSettings::ApplyOption(const std::string& key, const std::string& value,
+                                                TVNXISQLDriver* driver) {
+  TVNXMappingOptions& m = MappingOptions;
+  // What the key expected when the value was not one of its values.
+  std::string expected;
+  auto boolean = [&](bool& setting) {
+    if (!ApplyBoolean(setting, value)) expected = Expected(res::SExpectedBoolean);
+  };
+  auto number = [&](std::int32_t& setting, std::int32_t least) {
+    const auto n = ParseInt32(value);
+    if (n && *n >= least) setting = *n;
+    else expected = Expected(res::SExpectedNumber);
+  };
+  if (key == "textasblob") {
+    boolean(m.TextAsBlob);
+  } else if (key == "mapunknownasstring") {
+    boolean(m.MapUnknownAsString);
+  } else if (key == "blockread" || key == "logdeclarefetch") {
+    // Recognised for compatibility with older option strings; they change nothing.
+  } else if (key == "serverdecimalseparator") {
+    if (!value.empty()) ServerDecimalSeparator = value[0];
+    else expected = Expected(res::SExpectedCharacter);
+#if defined(VNX_MULTILANG) && VNX_MULTILANG
+  } else if (key == "language") {
+    UseLanguage(value);
+#endif
+  } else if (key == "usequalifiednames") {
+    boolean(UseQualifiedNames);
+  } else if (key == "restrictednamespace") {
+    boolean(RestrictedNameSpace);
+  } else if (key == "showoid") {
+    boolean(ShowOID);
+  } else if (key == "arrayasstring") {
+    boolean(m.ArrayAsString);
+  } else if (key == "byteamode") {
+    if (!ApplyEnumeration(m.ByteaMode, value,
+                          {{"asBlob", TVNXByteaMode::asBlob}, {"asVarBytes", TVNXByteaMode::asVarBytes},
+                           {"asGraphic", TVNXByteaMode::asGraphic}}))
+      expected = Expected(res::SExpectedOneOf, "asBlob, asVarBytes, asGraphic");
+  } else if (key == "dbx4compatible") {
+    boolean(m.DBX4Compatible);
+  } else if (key == "int8mode") {
+    if (!ApplyEnumeration(m.Int8Mode, value,
+                          {{"AsInt8", TVNXInt8Mode::AsInt8}, {"Ignore", TVNXInt8Mode::Ignore},
+                           {"AsString", TVNXInt8Mode::AsString}, {"AsInt4", TVNXInt8Mode::AsInt4},
+                           {"AsBcd", TVNXInt8Mode::AsBcd}}))
+      expected = Expected(res::SExpectedOneOf, "AsInt8, Ignore, AsString, AsInt4, AsBcd");
+  } else if (key == "borlandcompatible") {
+    boolean(m.BorlandCompatible);
+  } else if (key == "unicodeaswidestring") {
+    boolean(m.UnicodeAsWideString);
+  } else if (key == "largebcdasstring") {
+    boolean(m.LargeBcdAsString);
+  } else if (key == "quoteobjects") {
+    boolean(QuoteObjects);
+  } else if (key == "requiressl") {
+    boolean(RequireSSL);
+  } else if (key == "connectiontimeout") {
+    number(ConnectionTimeout, INT32_MIN);
+  } else if (key == "typescachingmode") {
+    // The mode belongs to the driver: every connection of the driver follows it. A
+    // connection without a driver has nowhere to put it.
+    std::uint8_t mode = 0;
+    if (!ApplyEnumeration(mode, value,
+                          {{"Default", std::uint8_t{0}}, {"Once", std::uint8_t{1}},
+                           {"Connection", std::uint8_t{2}}, {"Cursor", std::uint8_t{3}}}))
+      expected = Expected(res::SExpectedOneOf, "Default, Once, Connection, Cursor");
+    else if (driver)
+      driver->TypesCachingMode = mode;
+  } else if (key == "fetchrows") {
+    number(FetchRows, 0);  // 0 reads every result whole; a negative count is no count at all
+  } else if (key == "querytimeout") {
+    number(QueryTimeout, 0);
+  } else if (key == "getextendedfieldsinformation") {
+    boolean(GetExtendedFieldsInformation);
+  } else if (key == "acceptnewerservers") {
+    boolean(AcceptNewerServers);
+  } else if (const TVNXLibpqKeyword* keyword = FindLibpqKeyword(key)) {
+    // libpq's own: passed on as given (the keyword's own spelling, which is lower-case).
+    std::erase_if(LibpqKeywords, [&](const TVNXOption& o) { return o.Key == keyword->Name; });
+    LibpqKeywords.push_back({keyword->Name, value});
+  } else {
+    return rt::Format(Res(res::SOptionUnknown), key, value);
   }
-  InTransaction = false;  // ended either way: the connection takes new statements
-  if (rolledBack) {
-    SetError(Res(res::SCommitRolledBack));
-    return DBXERR_FAILED;
-  }
-  return DBXERR_NONE;
+  if (expected.empty()) return {};
+  return rt::Format(Res(res::SOptionValueIgnored), key, value, expected);
 }
 
-SQLResult TVNXISQLConnection::commit(TTransactionDesc*) {
-  return EndTransaction(res::SCommitingTransaction, "END;", true);
+std::string TVNXConnectionSettings::LibpqKeywordsText() const {
+  std::string text;
+  for (const TVNXOption& o : LibpqKeywords) {
+    const TVNXLibpqKeyword* keyword = FindLibpqKeyword(o.Key);
+    if (!text.empty()) text += ' ';
+    text += o.Key + "=" + (keyword && keyword->Secret ? std::string("********") : o.Value);
+  }
+  return text;
 }
 
-SQLResult TVNXISQLConnection::rollback(TTransactionDesc*) {
-  return EndTransaction(res::SRollingBackTransaction, "ROLLBACK;", false);
+std::string TVNXConnectionSettings::LibpqKeyword(std::string_view key) const {
+  for (const TVNXOption& o : LibpqKeywords)
+    if (o.Key == key) return o.Value;
+  return {};
 }
 
 }  // namespace vnx

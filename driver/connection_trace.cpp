@@ -10,21 +10,21 @@
 namespace vnx {
 
 void TVNXISQLConnection::Trace(std::string_view text, std::uint8_t category) {
-  if (!TraceCallback) return;
-  auto callback = reinterpret_cast<TSQLCallbackEvent>(TraceCallback);
+  if (!traceCallback_) return;
+  auto callback = reinterpret_cast<TSQLCallbackEvent>(traceCallback_);
   std::string_view rest = rt::TrimView(text);
-  constexpr std::size_t kChunk = sizeof TraceDesc.pszTrace;
+  constexpr std::size_t kChunk = sizeof traceDesc_.pszTrace;
   for (;;) {
-    TraceDesc.eTraceCat = category;
+    traceDesc_.eTraceCat = category;
     std::string_view chunk = rest.substr(0, kChunk);
     if (chunk.empty()) return;
     rest.remove_prefix(chunk.size());
-    std::memcpy(TraceDesc.pszTrace, chunk.data(), chunk.size());
-    if (chunk.size() < kChunk) TraceDesc.pszTrace[chunk.size()] = '\0';
-    TraceDesc.ClientData = static_cast<std::uintptr_t>(TraceCallbackInfo);
-    callback(cbTRACE, &TraceDesc);
+    std::memcpy(traceDesc_.pszTrace, chunk.data(), chunk.size());
+    if (chunk.size() < kChunk) traceDesc_.pszTrace[chunk.size()] = '\0';
+    traceDesc_.ClientData = static_cast<std::uintptr_t>(traceCallbackInfo_);
+    callback(cbTRACE, &traceDesc_);
     // The callback sees the length of the chunk sent before it.
-    TraceDesc.uTotalMsgLen = static_cast<std::uint16_t>(chunk.size());
+    traceDesc_.uTotalMsgLen = static_cast<std::uint16_t>(chunk.size());
     if (chunk.size() < kChunk) return;
   }
 }

@@ -21,8 +21,8 @@ constexpr int kInvRead = 0x40000;
 
 // libpq's last error of the connection, as a message argument.
 std::string LibpqError(const TVNXISQLConnection& conn) {
-  std::string text = rt::TrimRight(PQ.PQerrorMessage(conn.Handle));
-  return conn.ClientEncoding == "UTF8" ? Utf8ToApplication(text) : text;
+  std::string text = rt::TrimRight(PQ.PQerrorMessage(conn.Handle()));
+  return conn.ClientEncoding() == "UTF8" ? Utf8ToApplication(text) : text;
 }
 
 // The value of an "lo" column: the object's identifier, read before any transaction starts.
@@ -34,14 +34,13 @@ std::uint32_t LargeObjectId(std::string_view text) {
 
 // Whether the server has a transaction open on the connection. The application may have
 // begun one with its own SQL, which the driver's flag knows nothing of; only while a
-// statement is still running (or the connection is lost) does the flag decide. A batched
-// read's transaction is one too: ending it would close the read's cursor.
+// statement is still running (or the connection is lost) does the flag decide.
 bool ServerTransactionOpen(const TVNXISQLConnection& conn) {
-  switch (PQ.PQtransactionStatus(conn.Handle)) {
+  switch (PQ.PQtransactionStatus(conn.Handle())) {
     case PQTRANS_IDLE: return false;
     case PQTRANS_INTRANS:
     case PQTRANS_INERROR: return true;
-    default: return conn.InTransaction || conn.BatchTransaction.Owned;
+    default: return conn.InTransaction();
   }
 }
 
@@ -51,7 +50,7 @@ bool ServerTransactionOpen(const TVNXISQLConnection& conn) {
 // duration of one BLOB call.
 class BlockingScope {
  public:
-  explicit BlockingScope(TVNXISQLConnection& conn) : h_(conn.Handle) {
+  explicit BlockingScope(TVNXISQLConnection& conn) : h_(conn.Handle()) {
     conn.SettlePending();
     if (PQ.PQisnonblocking(h_) == 1) {
       switched_ = true;
@@ -66,25 +65,6 @@ class BlockingScope {
  private:
   PGconn* h_;
   bool switched_ = false;
-};
-
-// Inside the transaction the driver holds for batched reads, a failed large-object call
-// would end that transaction, the reads and the work of other statements with it: the
-// call runs within a savepoint, released when it succeeded and rolled back when not.
-class BatchSavepoint {
- public:
-  explicit BatchSavepoint(TVNXISQLConnection& conn)
-      : conn_(conn), set_(conn.BatchTransaction.Owned && conn.RunQuiet("SAVEPOINT vnx_blob;")) {}
-  void Done(bool ok) noexcept {
-    if (set_)
-      conn_.RunQuiet(ok ? "RELEASE SAVEPOINT vnx_blob;" : "ROLLBACK TO SAVEPOINT vnx_blob; RELEASE SAVEPOINT vnx_blob;");
-    set_ = false;
-  }
-  ~BatchSavepoint() { Done(false); }
-
- private:
-  TVNXISQLConnection& conn_;
-  bool set_;
 };
 
 }  // namespace
@@ -158,33 +138,30 @@ SQLResult TVNXISQLCursor::LargeObjectSize(std::uint16_t column, std::uint32_t* l
     if (isBlank) *isBlank = -1;
     return DBXERR_NONE;
   }
-  // A transaction the driver did not begin is never ended or rolled back here. A batch on
-  // its way is taken in first (it may end the batched read's transaction).
-  conn.SettlePending();
+  // A transaction the driver did not begin is never ended or rolled back here. The calls
+  // run on their own, as any statement: a batched read's transaction is committed first.
+  if (!conn.MakeWay(ErrorMessage)) return DBXERR_FAILED;
   const bool own = !ServerTransactionOpen(conn);
   if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
-  BatchSavepoint savepoint(conn);
   {
     BlockingScope blocking(conn);
-    const int fd = PQ.lo_open(conn.Handle, oid, kInvRead);
+    const int fd = PQ.lo_open(conn.Handle(), oid, kInvRead);
     if (fd < 0) {
       failure = rt::Format(Res(res::SCannotOpenBlob), LibpqError(conn));
     } else {
-      PQ.lo_lseek(conn.Handle, fd, 0, SEEK_END);
-      const int size = PQ.lo_tell(conn.Handle, fd);
-      if (PQ.lo_close(conn.Handle, fd) != 0) ErrorMessage = rt::Format(Res(res::SCannotCloseBlob), LibpqError(conn));
+      PQ.lo_lseek(conn.Handle(), fd, 0, SEEK_END);
+      const int size = PQ.lo_tell(conn.Handle(), fd);
+      if (PQ.lo_close(conn.Handle(), fd) != 0) ErrorMessage = rt::Format(Res(res::SCannotCloseBlob), LibpqError(conn));
       if (size < 0) failure = rt::Format(Res(res::SCannotMoveBlobPointer), LibpqError(conn));
       else if (length) *length = static_cast<std::uint32_t>(size);
     }
   }
-  savepoint.Done(failure.empty());
   if (failure.empty()) {
     if (own) {
       conn.TraceRes(trcBlob, res::SEndingBlobTransaction, "END;");
       ErrorMessage.clear();
-      std::string ignored;
-      conn.ExecSQL("END;", ignored);
+      if (!conn.ExecSQL("END;", ErrorMessage)) return DBXERR_FAILED;
     }
     return DBXERR_NONE;
   }
@@ -204,34 +181,32 @@ SQLResult TVNXISQLCursor::ReadLargeObject(std::uint16_t column, void* value, std
   TVNXISQLConnection& conn = *Connection;
   std::string scratch;
   const std::uint32_t oid = LargeObjectId(ValueText(column, scratch));
-  // A transaction the driver did not begin is never ended or rolled back here. A batch on
-  // its way is taken in first (it may end the batched read's transaction).
-  conn.SettlePending();
+  // A transaction the driver did not begin is never ended or rolled back here. The calls
+  // run on their own, as any statement: a batched read's transaction is committed first.
+  if (!conn.MakeWay(ErrorMessage)) return DBXERR_FAILED;
   const bool own = !ServerTransactionOpen(conn);
   if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
-  BatchSavepoint savepoint(conn);
   {
     BlockingScope blocking(conn);
-    const int fd = PQ.lo_open(conn.Handle, oid, kInvRead);
+    const int fd = PQ.lo_open(conn.Handle(), oid, kInvRead);
     if (fd < 0) {
       failure = rt::Format(Res(res::SCannotOpenBlob), LibpqError(conn));
     } else {
-      PQ.lo_lseek(conn.Handle, fd, 0, SEEK_END);
-      const int size = PQ.lo_tell(conn.Handle, fd);
+      PQ.lo_lseek(conn.Handle(), fd, 0, SEEK_END);
+      const int size = PQ.lo_tell(conn.Handle(), fd);
       if (size < 0) {
         failure = rt::Format(Res(res::SCannotMoveBlobPointer), LibpqError(conn));
       } else {
-        PQ.lo_lseek(conn.Handle, fd, 0, SEEK_SET);
+        PQ.lo_lseek(conn.Handle(), fd, 0, SEEK_SET);
         // One read straight into the application's buffer.
-        const int n = PQ.lo_read(conn.Handle, fd, static_cast<char*>(value), length);
+        const int n = PQ.lo_read(conn.Handle(), fd, static_cast<char*>(value), length);
         if (n < 0 || static_cast<std::uint32_t>(n) != length)
           failure = rt::Format(Res(res::SCannotReadBlob), LibpqError(conn));
       }
-      if (PQ.lo_close(conn.Handle, fd) != 0) ErrorMessage = rt::Format(Res(res::SCannotCloseBlob), LibpqError(conn));
+      if (PQ.lo_close(conn.Handle(), fd) != 0) ErrorMessage = rt::Format(Res(res::SCannotCloseBlob), LibpqError(conn));
     }
   }
-  savepoint.Done(failure.empty());
   if (failure.empty()) {
     if (own) {
       conn.TraceRes(trcBlob, res::SEndingBlobTransaction, "END;");

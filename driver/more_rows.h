@@ -16,6 +16,7 @@
 namespace vnx {
 
 class TVNXISQLConnection;
+class TVNXBatchedReads;
 
 class TVNXMoreRows {
  public:
@@ -26,6 +27,12 @@ class TVNXMoreRows {
   // Takes in, or drops, what is still on its way through the connection, so that the
   // connection can serve another statement. Called through TVNXISQLConnection::SettlePending.
   virtual void Settle() noexcept = 0;
+  // The rows have failed since the cursor last asked: the rows of its current result are not
+  // to be handed out any more either (the next `next` reports the failure).
+  bool Broken() const noexcept { return broken_; }
+
+ protected:
+  bool broken_ = false;
 };
 
 // The results an asynchronous statement list sends after the one its cursor was made from.
@@ -45,64 +52,65 @@ class TVNXStatementResults final : public TVNXMoreRows {
   std::deque<PGresult*> kept_;
 };
 
-// The text is read as the connection's server reads it (see TVNXSQLParser): with its
-// standard_conforming_strings setting and in its client encoding.
 // True when a statement can be read through a server-side cursor: one statement, a query
-// (select, values, table, or with ... select) that neither writes nor creates a table.
+// (select, values, table, or with ... select) that neither writes nor creates a table. The
+// text is read as the connection's server reads it (see TVNXSQLParser): with its
+// standard_conforming_strings setting and in its client encoding.
 bool DeclarableAsCursor(std::string_view sql, bool standardConformingStrings = false,
                         std::string_view clientEncoding = {});
-// True when a statement begins or ends a transaction (begin, start transaction, commit,
-// end, rollback without "to", abort, prepare transaction).
-bool IsTransactionControl(std::string_view sql, bool standardConformingStrings = false,
-                          std::string_view clientEncoding = {});
 
-// A statement read in batches through a server-side cursor: DECLARE once, then FETCH
-// FORWARD n for each batch, the next batch asked for as soon as the current one arrives so
-// that the server works while the application reads. Outside an application transaction
-// the cursor lives in a transaction of the driver's own, committed when the last batched
-// read in it ends.
+// One batched read: a server cursor (see batched_reads.h), DECLAREd once, then FETCH FORWARD n
+// for each batch, the next batch asked for as soon as the current one arrives so that the
+// server works while the application reads.
 class TVNXRowBatches final : public TVNXMoreRows {
  public:
-  // Declares the cursor for `sql` and fetches the first batch into `result` (also a failed
-  // result, for the caller to report and free). Returns the reader when the cursor is
-  // open, null when the statement failed. The trace gets one line per batch asked for.
-  static std::unique_ptr<TVNXRowBatches> Open(TVNXISQLConnection& connection, const std::string& sql,
-                                              PGresult*& result);
   ~TVNXRowBatches() override;
   SQLResult Next(PGresult*& result, std::string& error) override;
   void Settle() noexcept override;
 
   // Asks for the next batch now, while the application reads the current one.
   void AskAhead() noexcept;
-  // The transaction the cursor lived in has ended: its server cursor is gone.
-  void TransactionEnded() noexcept;
   const std::string& Name() const noexcept { return name_; }
-  const std::string& Statement() const noexcept { return sql_; }
 
  private:
-  TVNXRowBatches(TVNXISQLConnection& connection, std::string name, std::string sql, std::int32_t rows);
-  enum class State : std::uint8_t { Reading, Done, Failed };
+  friend class TVNXBatchedReads;
+  // Where the server cursor lives: in the driver's transaction, in the application's
+  // (until it ends), or held by the server after a commit, outside any transaction.
+  enum class Home : std::uint8_t { Own, Application, Held };
+  enum class State : std::uint8_t { Reading, AtEnd, Failed };
+  TVNXRowBatches(TVNXISQLConnection& connection, TVNXBatchedReads& session, std::string name, std::int32_t rows);
+
   // Takes in the result of the FETCH in flight (the first failed or row-bearing result).
   PGresult* Collect() noexcept;
   // Files a collected batch: ahead for the next Next, the end of the rows, or a failure.
   void Absorb(PGresult* result) noexcept;
-  // Closes the server cursor (committing the driver's transaction when it was the last
-  // read in it); what is in flight is taken in and dropped first.
-  void Finish() noexcept;
-  // After a failed batch: gives the connection back in a usable state.
-  void Recover() noexcept;
+  // Closes the server cursor: committing the driver's transaction when the rows were read to
+  // their end, rolling it back when not. False with the text when the statement failed.
+  bool Close(bool toEnd, std::string& error) noexcept;
+  // Reads every row still to come into rest_ (or ahead_): where a commit would run the
+  // cursor's query again, the rows are taken before the driver's transaction is committed.
+  bool TakeRest(std::string& error) noexcept;
+  // Asks the server whether the cursor survived the application's SQL (see
+  // TVNXBatchedReads::AfterStatement); false when it is gone or the question failed.
+  bool Verify() noexcept;
+  // The read fails with text; rows fetched but not yet handed out are dropped.
   void Fail(std::string text) noexcept;
+  // The server cursor is gone without a statement of the driver's.
+  void Lost(std::string text) noexcept;
 
   TVNXISQLConnection& conn_;
+  TVNXBatchedReads& session_;
   std::string name_;
-  std::string sql_;
   std::string fetch_;               // "FETCH FORWARD n FROM name"
   std::int32_t rows_;
+  Home home_ = Home::Own;
   State state_ = State::Reading;
-  bool open_ = false;               // the server cursor exists and is in conn_.OpenBatches
+  bool open_ = false;               // the server cursor exists and is in the session's list
   bool inFlight_ = false;           // a FETCH was sent and its result not yet taken in
-  bool savepoint_ = false;          // the FETCH in flight runs inside a savepoint
+  bool unsure_ = false;             // the application's SQL may have ended the cursor
+  bool holdable_ = true;            // declared WITH HOLD: a commit keeps it
   PGresult* ahead_ = nullptr;       // the next batch, taken in before it was asked for
+  PGresult* rest_ = nullptr;        // the rows after ahead_, when TakeRest read them
   std::string failure_;
 };
 

@@ -43,8 +43,14 @@ struct TVNXServerProfile {
   // --- What the version offers ---------------------------------------------------------
   bool HasSchemas() const noexcept { return AtLeast(70300); }
   bool HasTransactionsOption() const noexcept { return AtLeast(80000); }
-  // Savepoints (8.0): what keeps other statements' work safe beside a batched read.
-  bool HasSavepoints() const noexcept { return AtLeast(80000); }
+  // Cursors that outlive their transaction's commit (DECLARE ... NO SCROLL ... WITH HOLD,
+  // 7.4): what lets a batched read step aside for other statements.
+  bool HasHoldableCursors() const noexcept { return AtLeast(70400); }
+  // A commit keeps a NO SCROLL cursor's remaining rows without running its query again from
+  // the start (11); before, the query's functions would run twice and the rows come anew.
+  bool KeepsCursorsInPlace() const noexcept { return AtLeast(110000); }
+  // pg_cursors lists a session's open cursors (8.2).
+  bool HasCursorList() const noexcept { return AtLeast(80200); }
   // Column defaults as text: pg_get_expr (7.4 on) rather than pg_attrdef.adsrc, which 12
   // removed. Servers served the old way keep adsrc.
   bool DefaultsByGetExpr() const noexcept { return Newer && AtLeast(70400); }

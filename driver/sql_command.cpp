@@ -77,7 +77,7 @@ SQLResult TVNXISQLCommand::GetOption(std::uint32_t option, void* propValue, std:
     case eCommStoredProc: put32(StoredProc ? 1 : 0); break;
     case eCommNativeHandle: {
       // The libpq connection: pointer-sized, which is 32 bits in the i386 build.
-      PGconn* handle = Connection ? Connection->Handle : nullptr;
+      PGconn* handle = Connection ? Connection->Handle() : nullptr;
       if (propValue) std::memcpy(propValue, &handle, sizeof handle);
       if (length) *length = static_cast<std::int16_t>(sizeof handle);
       return DBXERR_NONE;
@@ -169,16 +169,16 @@ constexpr std::string_view kSeparator = "/**/";
 std::string TVNXISQLCommand::SubstituteParameters() {
   // The markers are found by the reading the server will apply, which depends on settings a
   // statement can change: they are asked for at every execute.
-  PGconn* handle = Connection->Handle;
-  Parser.SetStandardConformingStrings(Connection->Server.StandardConformingStrings());
-  Parser.SetClientEncoding(Connection->Server.ClientEncoding());
+  PGconn* handle = Connection->Handle();
+  Parser.SetStandardConformingStrings(Connection->Server().StandardConformingStrings());
+  Parser.SetClientEncoding(Connection->Server().ClientEncoding());
   Parser.SetSQL(SQL);
   std::string out;
   out.reserve(SQL.size() + Params.size() * 8);
   std::size_t index = 0;
   unsigned marker = 0;
   const bool storedProc = StoredProc;
-  const std::string& encoding = Connection->ClientEncoding;
+  const std::string& encoding = Connection->ClientEncoding();
   TVNXTokenKind tokenKind;
   std::int32_t tokenIndex;
   for (;;) {
@@ -216,7 +216,7 @@ std::string TVNXISQLCommand::SubstituteParameters() {
 }
 
 bool TVNXISQLCommand::CallsProcedure() {
-  const TVNXServerProfile& server = Connection->Server;
+  const TVNXServerProfile& server = Connection->Server();
   if (!server.Newer || !server.HasProcedures()) return false;
   if (procKindOf_ == ProcName) return isProcedure_;
   PGresult* result = nullptr;
@@ -298,14 +298,20 @@ SQLResult TVNXISQLCommand::InternalExecute(const std::string& text, void** curso
   TVNXISQLConnection& conn = *Connection;
   conn.Trace(rt::TrimView(text), trcSQL);
   // A cancel meant for an earlier statement must not end a batched read of this one.
-  conn.CancelRequested.store(false);
+  conn.DropCancelRequest();
   ErrorMessage.clear();
   ClearResult();
 
   auto fail = [&](std::string message) {
     // libpq's own text, as it gives it; converted like every other server text when the
     // client encoding is UTF8.
-    if (conn.ClientEncoding == "UTF8") message = Utf8ToApplication(message);
+    if (conn.ClientEncoding() == "UTF8") message = Utf8ToApplication(message);
+    ErrorMessage = std::move(message);
+    conn.Trace(ErrorMessage, trcError);
+    return DBXERR_FAILED;
+  };
+  // A text the connection already gave as the application reads it.
+  auto failWith = [&](std::string message) {
     ErrorMessage = std::move(message);
     conn.Trace(ErrorMessage, trcError);
     return DBXERR_FAILED;
@@ -315,19 +321,23 @@ SQLResult TVNXISQLCommand::InternalExecute(const std::string& text, void** curso
   // With FetchRows a query is read in batches through a server cursor; a procedure call
   // stays whole (its one row of output parameters would keep the driver's transaction
   // open for as long as the command lives), and so do statements a cursor cannot carry.
-  // Servers before 8.0 have no savepoints to keep other statements' work safe: whole too.
+  // Servers before 8.0 have no holdable cursors: whole too.
   std::unique_ptr<TVNXRowBatches> batches;
-  if (conn.FetchRows > 0 && conn.Handle && !StoredProc && conn.Server.HasSavepoints() &&
-      DeclarableAsCursor(text, conn.Server.StandardConformingStrings(), conn.Server.ClientEncoding()))
-    batches = TVNXRowBatches::Open(conn, text, Result);
-  else
+  if (conn.Settings().FetchRows > 0 && conn.Handle() && !StoredProc && conn.Server().HasHoldableCursors() &&
+      DeclarableAsCursor(text, conn.Server().StandardConformingStrings(), conn.Server().ClientEncoding())) {
+    batches = conn.OpenBatchedRead(text, Result, execError);
+    if (!batches && !Result && conn.LastLibpqError().empty()) return failWith(execError);
+  } else {
     conn.ExecQuery(text, Result, execError);
-  if (!conn.Handle) return fail(execError.empty() ? Res(res::SNotConnected) : execError);
+  }
+  if (!conn.Handle()) return fail(execError.empty() ? Res(res::SNotConnected) : execError);
   // libpq's own text, taken right after the statement failed.
   auto libpqError = [&] {
-    return conn.StatementError.empty() ? rt::FromPChar(PQ.PQerrorMessage(conn.Handle)) : conn.StatementError;
+    return conn.LastLibpqError().empty() ? rt::FromPChar(PQ.PQerrorMessage(conn.Handle())) : conn.LastLibpqError();
   };
-  if (!Result) return fail(libpqError());
+  // A statement that did not run (the connection could not make way for it) has the
+  // driver's text; one that ran has libpq's.
+  if (!Result) return conn.LastLibpqError().empty() && !execError.empty() ? failWith(execError) : fail(libpqError());
 
   RowsAffected = 0;
   switch (PQ.PQresultStatus(Result)) {
@@ -336,11 +346,11 @@ SQLResult TVNXISQLCommand::InternalExecute(const std::string& text, void** curso
       // of an asynchronous statement list (kept when the cursor's creation runs a query).
       std::unique_ptr<TVNXMoreRows> more;
       if (batches) more = std::move(batches);
-      else if (PQ.PQisnonblocking(conn.Handle) == 1) more = std::make_unique<TVNXStatementResults>(conn);
+      else if (PQ.PQisnonblocking(conn.Handle()) == 1) more = std::make_unique<TVNXStatementResults>(conn);
       PGresult* handedOver = Result;
       Result = nullptr;  // the cursor owns it from now on, also if its creation fails
       auto* c = new TVNXISQLCursor(this, &conn, SQL, handedOver,
-                                   conn.Driver ? conn.Driver->TypesCachingMode : std::uint8_t(0));
+                                   conn.Driver() ? conn.Driver()->TypesCachingMode : std::uint8_t(0));
       c->AddRef();
       *cursor = c->AsInterface();
       if (auto* b = dynamic_cast<TVNXRowBatches*>(more.get())) b->AskAhead();

@@ -3,6 +3,7 @@
 #include "driver/sql_connection.h"
 
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <clocale>
 #include <utility>
@@ -36,8 +37,11 @@ const ISQLConnectionVtbl TVNXISQLConnection::Vtbl = {
 
 namespace {
 
-constexpr const char kStartupQuery[] =
-    "SET DATESTYLE TO ISO;select version(), to_char(1000, '99G999D9'), ''::name;";
+// How long a statement cancelled for its QueryTimeout may take to answer the cancel.
+constexpr std::chrono::seconds kCancelGrace{5};
+
+constexpr const char kDateStyleStatement[] = "SET DATESTYLE TO ISO;";
+constexpr const char kStartupQuery[] = "select version(), to_char(1000, '99G999D9'), ''::name;";
 
 // Frees a libpq result when it goes out of scope.
 struct ResultGuard {
@@ -73,8 +77,8 @@ void WaitForSocket(PGconn* handle, short events) {
 
 TVNXISQLConnection::TVNXISQLConnection(TVNXISQLDriver* driver)
     : TVNXErrorObject(&Vtbl, IID_ISQLConnection, &DestroyAs<TVNXISQLConnection>),
-      Driver(driver),
-      BlobSize(driver ? driver->BlobSize : 0) {
+      driver_(driver) {
+  settings_.BlobSize = driver ? driver->BlobSize : 0;
   TextConnection = this;
 }
 
@@ -85,36 +89,31 @@ TVNXISQLConnection::~TVNXISQLConnection() {
 }
 
 void TVNXISQLConnection::CloseHandle() noexcept {
-  // Statements that ran while a batched read held the driver's transaction were reported
-  // as done: they are committed, not dropped with the connection.
-  if (Handle && BatchTransaction.Owned) {
-    SettlePending();
-    if (BatchTransaction.Owned) RunQuiet("COMMIT;");
-  }
-  // Nothing is on its way any more, and batched reads lose their server cursors.
-  Pending = nullptr;
-  EndBatchedReads();
-  if (Handle) ForgetCancelTarget(Handle);
-  if (Handle && PQ.PQfinish) PQ.PQfinish(Handle);
-  Handle = nullptr;
-  Server.Handle = nullptr;
+  // Nothing is on its way any more, and batched reads lose their server cursors. A read in
+  // the driver's transaction held nothing but itself: it ends as if released.
+  pending_ = nullptr;
+  reads_.SessionLost(std::string());
+  if (handle_) ForgetCancelTarget(handle_);
+  if (handle_ && PQ.PQfinish) PQ.PQfinish(handle_);
+  handle_ = nullptr;
+  server_.Handle = nullptr;
   // The server ends a transaction with its connection.
-  InTransaction = false;
+  inTransaction_ = false;
 }
 
 bool TVNXISQLConnection::CheckServerVersion() {
-  switch (JudgeServerVersion(Server)) {
+  switch (JudgeServerVersion(server_)) {
     case TVNXVersionVerdict::Unknown:
-      SetErrorText(rt::Format(Res(res::SUnknownServerVersion), Server.VersionText));
+      SetErrorText(rt::Format(Res(res::SUnknownServerVersion), server_.VersionText));
       return false;
     case TVNXVersionVerdict::TooOld:
-      SetErrorText(rt::Format(Res(res::SServerTooOld), OldestVersionText(), Server.VersionText));
+      SetErrorText(rt::Format(Res(res::SServerTooOld), OldestVersionText(), server_.VersionText));
       return false;
     case TVNXVersionVerdict::NotTested:
-      SetErrorText(rt::Format(Res(res::SServerNotTested), Server.VersionText));
+      SetErrorText(rt::Format(Res(res::SServerNotTested), server_.VersionText));
       return false;
     case TVNXVersionVerdict::Untested:
-      TraceRes(trcDiagnostic, res::SServerNotTested, Server.VersionText);
+      TraceRes(trcDiagnostic, res::SServerNotTested, server_.VersionText);
       return true;
     case TVNXVersionVerdict::Accepted:
     default:
@@ -146,7 +145,7 @@ SQLResult TVNXISQLConnection::Connect(const std::string& serverName, const std::
   }
 
   if (!LibpqLoaded()) {
-    const std::string vendorLib = Driver ? Driver->VendorLib : std::string();
+    const std::string vendorLib = driver_ ? driver_->VendorLib : std::string();
     TraceRes(trcDiagnostic, res::SLoadingLibpq, vendorLib);
     try {
       LoadLibpq(vendorLib);
@@ -160,53 +159,71 @@ SQLResult TVNXISQLConnection::Connect(const std::string& serverName, const std::
 
   // A second connect replaces the server connection: the first one is closed, not leaked.
   CloseHandle();
+  hostReached_.clear();
 
+  // A name that cannot be read fails here, before anything reaches libpq.
   const TVNXConnectionParams params = PrepareConnect(serverName, userName, password);
   const std::string connectionString = BuildConnectionString(params);
 
-  TraceRes(trcConnect, res::SConnectingTo, Database, params.Host);
+  if (Tracing()) {
+    std::string hosts;  // the names, as they always were; the ports follow in the line that says where
+    for (const TVNXHost& h : params.Hosts) hosts += (hosts.empty() ? "" : ",") + h.Name;
+    TraceRes(trcConnect, res::SConnectingTo, database_, hosts);
+    if (!params.LibpqKeywords.empty()) TraceRes(trcConnect, res::SLibpqSettings, settings_.LibpqKeywordsText());
+  }
 
-  Handle = PQ.PQconnectdb(connectionString.c_str());
-  if (Handle && AsyncMode) PQ.PQsetnonblocking(Handle, 1);
-  if (Handle) AddCancelTarget(Handle, &CancelRequested);
-  if (!Handle || PQ.PQstatus(Handle) != CONNECTION_OK) {
-    std::string reason = Handle ? rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)))
-                                : std::string("out of memory");
+  handle_ = PQ.PQconnectdb(connectionString.c_str());
+  if (handle_ && settings_.AsyncMode) PQ.PQsetnonblocking(handle_, 1);
+  if (handle_) AddCancelTarget(handle_, &cancelRequested_);
+  if (!handle_ || PQ.PQstatus(handle_) != CONNECTION_OK) {
+    std::string reason = handle_ ? rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(handle_)))
+                                 : std::string("out of memory");
     reason = FromServerText(std::move(reason));
     CloseHandle();
     SetError(rt::Format(Res(res::SCouldNotConnect), reason));
     return DBXERR_FAILED;
   }
 
-  TraceRes(trcConnect, AsyncMode ? res::SConnectedAsync : res::SConnectedSync);
+  TraceRes(trcConnect, settings_.AsyncMode ? res::SConnectedAsync : res::SConnectedSync);
+  // Of several hosts, the one that answered (and of a service, what it named).
+  const TVNXHost reached{rt::FromPChar(PQ.PQhost(handle_)), rt::FromPChar(PQ.PQport(handle_))};
+  hostReached_ = HostText(reached);
+  TraceRes(trcConnect, PQ.PQgetssl(handle_) ? res::SServerReachedTls : res::SServerReachedPlain, reached.Name,
+           reached.Port);
   TraceRes(trcDiagnostic, res::SDbxProtocolVersion, "2.5");
   TraceRes(trcDiagnostic, res::SLibpqProtocolVersion,
-           rt::Format("%.1f", static_cast<double>(PQ.PQprotocolVersion(Handle))));
+           rt::Format("%.1f", static_cast<double>(PQ.PQprotocolVersion(handle_))));
 
   ErrorMessage.clear();
   {
-    ResultGuard r;
+    // A statement of its own: a pooler that spreads a session's reads over several servers
+    // (pgpool-II) sends a lone SET to every one of them, a statement list to one only.
     std::string error;
+    if (!ExecSQL(kDateStyleStatement, error)) {
+      SetErrorText(error);
+      return DBXERR_FAILED;
+    }
+    ResultGuard r;
     if (!ExecQuery(kStartupQuery, r.result, error)) {
       SetErrorText(error);
       return DBXERR_FAILED;
     }
-    Server.Learn(Handle, rt::Trim(FieldText(r.result, 0, 0)), AcceptNewerServers);
+    server_.Learn(handle_, rt::Trim(FieldText(r.result, 0, 0)), settings_.AcceptNewerServers);
     std::string thousand = rt::Trim(FieldText(r.result, 0, 1));  // 1000 as the server writes it
-    if (thousand.size() >= 2) ServerThousandSeparator = thousand[1];
-    if (thousand.size() >= 6) ServerDecimalSeparator = thousand[5];
+    if (thousand.size() >= 2) serverThousandSeparator_ = thousand[1];
+    if (thousand.size() >= 6) settings_.ServerDecimalSeparator = thousand[5];
     if (PQ.PQnfields(r.result) >= 3) {
       int size = PQ.PQfsize(r.result, 2);
-      if (size > 0 && size <= 0xFFFF) MappingOptions.MaxNameLength = static_cast<std::uint16_t>(size);
+      if (size > 0 && size <= 0xFFFF) settings_.MappingOptions.MaxNameLength = static_cast<std::uint16_t>(size);
     }
   }
 
-  Server.Version = ServerVersionNumber(Handle, Server.VersionText);
+  server_.Version = ServerVersionNumber(handle_, server_.VersionText);
   if (!CheckServerVersion()) return DBXERR_FAILED;
 
-  if (Server.HasSchemas() && !SearchPath.empty()) {
+  if (server_.HasSchemas() && !settings_.SearchPath.empty()) {
     // The search path is the application's own SQL list of schemas and goes as given.
-    const std::string statement = "set search_path to " + SearchPath + ";";
+    const std::string statement = "set search_path to " + settings_.SearchPath + ";";
     Trace(statement, trcConnect);
     std::string error;
     if (!ExecSQL(statement, error)) {
@@ -215,7 +232,7 @@ SQLResult TVNXISQLConnection::Connect(const std::string& serverName, const std::
     }
   }
 
-  PQ.PQsetNoticeReceiver(Handle, &TVNXISQLConnection::NoticeReceiver, this);
+  PQ.PQsetNoticeReceiver(handle_, &TVNXISQLConnection::NoticeReceiver, this);
 
   NegotiateClientEncoding();
   return DBXERR_NONE;
@@ -224,73 +241,90 @@ SQLResult TVNXISQLConnection::Connect(const std::string& serverName, const std::
 TVNXConnectionParams TVNXISQLConnection::PrepareConnect(const std::string& serverName,
                                                         const std::string& userName,
                                                         const std::string& password) {
-  Database.clear();
-  Port.clear();
-  std::string host, databasePart;
-  ParseServerName(serverName, host, Port, databasePart);
-  // Database is the name alone: it is reported, traced and used in catalogue queries.
-  std::size_t comma = databasePart.find(',');
-  Database = databasePart.substr(0, comma);
-  if (comma != std::string::npos) ApplyOptions(std::string_view(databasePart).substr(comma + 1));
-
-  if (!HostName.empty()) {
-    std::size_t colon = HostName.find(':');
-    host = rt::Trim(std::string_view(HostName).substr(0, colon));
-    if (colon != std::string::npos) {
-      std::string_view rest = std::string_view(HostName).substr(colon + 1);
-      Port = rt::Trim(rest.substr(0, rest.find(':')));
-    }
-  }
+  database_.clear();
+  settings_.Port.clear();
+  TVNXServerName name = ParseServerName(serverName);
+  // The database is the name alone: it is reported, traced and used in catalogue queries.
+  database_ = name.Database;
+  ApplyOptions(name.Options);
 
   TVNXConnectionParams params;
-  params.Host = std::move(host);
-  params.Database = Database;
-  params.Port = Port.empty() ? -1 : ParseInt32(Port).value_or(-1);
+  params.Hosts = std::move(name.Hosts);
+  // A name without a host part means this machine, unless the options name the server
+  // another way (a service, libpq's host or hostaddr).
+  if (!name.HostsGiven && (!settings_.LibpqKeyword("service").empty() || !settings_.LibpqKeyword("host").empty() ||
+                           !settings_.LibpqKeyword("hostaddr").empty()))
+    params.Hosts.clear();
+  if (!settings_.HostName.empty()) {
+    std::vector<TVNXHost> hosts = ParseHostList(settings_.HostName, &name.Notes);
+    // One host without a port keeps the port the server name gave its one host.
+    if (hosts.size() == 1 && hosts[0].Port.empty() && params.Hosts.size() == 1) hosts[0].Port = params.Hosts[0].Port;
+    params.Hosts = std::move(hosts);
+  }
+  for (const std::string& note : name.Notes) Trace(note, trcDiagnostic);
+  if (!params.Hosts.empty()) settings_.Port = params.Hosts.front().Port;
+  params.Database = database_;
   params.UserName = userName;
   params.Password = password;
-  params.ConnectionTimeout = ConnectionTimeout;
-  params.RequireSSL = RequireSSL;
+  params.ConnectionTimeout = settings_.ConnectionTimeout;
+  params.RequireSSL = settings_.RequireSSL;
+  params.LibpqKeywords = settings_.LibpqKeywords;
   return params;
 }
 
 SQLResult TVNXISQLConnection::disconnect() {
-  if (Handle) {
+  if (handle_) {
     try {
-      if (InTransaction) rollback(nullptr);
-      TraceRes(trcConnect, res::SDisconnecting, Database);
+      if (inTransaction_) rollback(nullptr);
+      TraceRes(trcConnect, res::SDisconnecting, database_);
     } catch (...) {
       // Closing must happen whatever the trace or the rollback ran into.
     }
     CloseHandle();
   }
-  InTransaction = false;
-  Database.clear();
+  inTransaction_ = false;
+  database_.clear();
   ErrorMessage.clear();
   return DBXERR_NONE;
 }
 
 bool TVNXISQLConnection::ExecQuery(const std::string& sql, PGresult*& result, std::string& errorText) {
-  // A batch asked for ahead is taken in first; when it was the last one, the driver's
-  // transaction may end here and the statement runs as it would have without it.
-  SettlePending();
-  if (BatchTransaction.Owned && Handle) return ExecInBatchTransaction(sql, result, errorText);
-  return RunQuery(sql, result, errorText);
+  result = nullptr;
+  // The statement runs on its own, as it would without batched reads: the driver's
+  // transaction for an open read is committed first.
+  if (!reads_.MakeWay(errorText)) {
+    lastLibpqError_.clear();  // the statement did not reach libpq
+    return false;
+  }
+  const bool ok = RunQuery(sql, result, errorText);
+  reads_.AfterStatement(sql);
+  return ok;
+}
+
+std::unique_ptr<TVNXRowBatches> TVNXISQLConnection::OpenBatchedRead(const std::string& sql, PGresult*& result,
+                                                                    std::string& error) {
+  std::unique_ptr<TVNXRowBatches> read = reads_.Open(sql, settings_.FetchRows, result, error);
+  if (!read && !result) lastLibpqError_.clear();  // the driver's text says why
+  return read;
 }
 
 bool TVNXISQLConnection::RunQuery(const std::string& sql, PGresult*& result, std::string& errorText) {
   result = nullptr;
   errorText.clear();
-  StatementError.clear();
+  lastLibpqError_.clear();
   bool ok = false;
   try {
-    if (!Handle) {
+    if (!handle_) {
       errorText = Res(res::SNoConnectionHandle);
     } else {
       SettlePending();
-      if (PQ.PQisnonblocking(Handle) == 1) {
+      StartWait();
+      // With a QueryTimeout the driver waits for the answer itself, as in asynchronous mode:
+      // PQexec would wait for as long as the server takes.
+      if (PQ.PQisnonblocking(handle_) == 1 || settings_.QueryTimeout > 0) {
         ExecAsync(sql, result, errorText);
       } else {
-        result = PQ.PQexec(Handle, sql.c_str());
+        result = PQ.PQexec(handle_, sql.c_str());
       }
       if (!result) {
         errorText = Res(res::SNoResponse);
@@ -311,10 +345,16 @@ bool TVNXISQLConnection::RunQuery(const std::string& sql, PGresult*& result, std
             break;
         }
       }
-      if (!ok) StatementError = rt::FromPChar(PQ.PQerrorMessage(Handle));
-      // A statement of the application may have ended the transaction that batched reads
-      // live in: their server cursors went with it.
-      if (!OpenBatches.empty() && PQ.PQtransactionStatus(Handle) == PQTRANS_IDLE) EndBatchedReads();
+      if (!ok && wait_ != Wait::Answered) {
+        errorText = WaitFailureText(errorText);
+        lastLibpqError_ = errorText;
+      } else if (!ok) {
+        lastLibpqError_ = rt::FromPChar(PQ.PQerrorMessage(handle_));
+      }
+      if (!ok) {
+        // The session is gone: batched reads fail with what ended it.
+        if (PQ.PQstatus(handle_) != CONNECTION_OK) reads_.SessionLost(FromServerText(errorText));
+      }
     }
   } catch (const std::exception& e) {
     errorText = e.what();
@@ -324,50 +364,33 @@ bool TVNXISQLConnection::RunQuery(const std::string& sql, PGresult*& result, std
   return ok;
 }
 
+bool TVNXISQLConnection::RunDriverQuery(const std::string& sql, PGresult*& result, std::string& errorText) {
+  // libpq's text of the application's last statement stays what the application reads.
+  std::string kept = std::move(lastLibpqError_);
+  const bool ok = RunQuery(sql, result, errorText);
+  lastLibpqError_ = std::move(kept);
+  if (ok) return true;
+  try {
+    errorText = rt::Format(Res(res::SDriverStatementFailed), sql, errorText);
+    Trace(errorText, trcError);
+  } catch (...) {
+  }
+  return false;
+}
+
+bool TVNXISQLConnection::RunDriverStatement(const std::string& sql, std::string& errorText) {
+  PGresult* result = nullptr;
+  const bool ok = RunDriverQuery(sql, result, errorText);
+  if (result) PQ.PQclear(result);
+  return ok;
+}
+
 std::string TVNXISQLConnection::ResultErrorText(const PGresult* result) const {
   std::string text = rt::TrimRight(rt::FromPChar(PQ.PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)));
   // Errors that libpq makes itself (a lost connection) may carry no primary message: the
   // connection's text then says what went wrong.
-  if (text.empty() && Handle) text = rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)));
+  if (text.empty() && handle_) text = rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(handle_)));
   return text;
-}
-
-bool TVNXISQLConnection::ExecInBatchTransaction(const std::string& sql, PGresult*& result, std::string& errorText) {
-  result = nullptr;
-  // Transaction control would end the transaction batched reads live in, and with it the
-  // work of the statements that ran inside it as if on their own.
-  if (IsTransactionControl(sql, Server.StandardConformingStrings(), Server.ClientEncoding())) {
-    const TVNXRowBatches* open = OpenBatches.empty() ? nullptr : OpenBatches.front();
-    errorText = rt::Format(Res(res::SBatchTransactionControl), open ? open->Name() : std::string(),
-                           open ? rt::TrimView(open->Statement()).substr(0, 200) : std::string_view());
-    StatementError = errorText + "\n";
-    return false;
-  }
-  if (!RunQuiet("SAVEPOINT vnx_statement;")) return RunQuery(sql, result, errorText);
-  const bool ok = RunQuery(sql, result, errorText);
-  if (!BatchTransaction.Owned) return ok;  // a statement list ended it after all
-  const std::string statementError = StatementError;
-  if (ok) {
-    RunQuiet("RELEASE SAVEPOINT vnx_statement;");
-    BatchTransaction.Dirty = true;
-  } else {
-    RunQuiet("ROLLBACK TO SAVEPOINT vnx_statement; RELEASE SAVEPOINT vnx_statement;");
-  }
-  StatementError = statementError;
-  return ok;
-}
-
-bool TVNXISQLConnection::RunQuiet(const std::string& sql) noexcept {
-  try {
-    std::string kept = StatementError, ignored;
-    PGresult* result = nullptr;
-    const bool ok = RunQuery(sql, result, ignored);
-    if (result) PQ.PQclear(result);
-    StatementError = std::move(kept);
-    return ok;
-  } catch (...) {
-    return false;
-  }
 }
 
 void TVNXISQLConnection::ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText) {
@@ -377,7 +400,7 @@ void TVNXISQLConnection::ExecAsync(const std::string& sql, PGresult*& result, st
   while (PGresult* stale = NextResult()) {
     if (PQ.PQresultStatus(stale) == PGRES_COPY_IN || PQ.PQresultStatus(stale) == PGRES_COPY_OUT) AbandonCopy(stale);
     else PQ.PQclear(stale);
-    if (PQ.PQstatus(Handle) != CONNECTION_OK) break;  // the send below says what happened
+    if (PQ.PQstatus(handle_) != CONNECTION_OK) break;  // the send below says what happened
   }
   // A failed send is not a stop: NextResult below finds nothing and says so.
   SendQuery(sql, errorText);
@@ -392,61 +415,95 @@ void TVNXISQLConnection::ExecAsync(const std::string& sql, PGresult*& result, st
 }
 
 bool TVNXISQLConnection::SendQuery(const std::string& sql, std::string& errorText) {
-  if (PQ.PQsendQuery(Handle, sql.c_str()) != 1) {
-    errorText = rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(Handle)));
+  if (PQ.PQsendQuery(handle_, sql.c_str()) != 1) {
+    errorText = rt::TrimRight(rt::FromPChar(PQ.PQerrorMessage(handle_)));
     return false;
   }
   // A non-blocking connection may keep part of the text queued: it goes out as the socket
   // takes it, and what the server already answers is read meanwhile.
-  while (PQ.PQflush(Handle) == 1) {
-    WaitForSocket(Handle, POLLIN | POLLOUT);
-    if (PQ.PQconsumeInput(Handle) == 0) break;
+  while (PQ.PQflush(handle_) == 1) {
+    WaitForSocket(handle_, POLLIN | POLLOUT);
+    if (PQ.PQconsumeInput(handle_) == 0) break;
   }
   return true;
 }
 
+void TVNXISQLConnection::StartWait() noexcept {
+  wait_ = Wait::Answered;
+  deadline_ = settings_.QueryTimeout > 0
+                  ? std::chrono::steady_clock::now() + std::chrono::seconds(settings_.QueryTimeout)
+                  : std::chrono::steady_clock::time_point::max();
+}
+
+std::string TVNXISQLConnection::WaitFailureText(const std::string& text) const {
+  switch (wait_) {
+    case Wait::Cancelled: return rt::Format(Res(res::SQueryTimedOut), settings_.QueryTimeout, text);
+    case Wait::Lost: return rt::Format(Res(res::SQueryTimeoutLost), settings_.QueryTimeout);
+    default: return text;
+  }
+}
+
+void TVNXISQLConnection::PassDeadline() noexcept {
+  if (wait_ == Wait::Answered) {
+    // The statement is cancelled; the server's answer to that ends the wait.
+    wait_ = Wait::Cancelled;
+    deadline_ = std::chrono::steady_clock::now() + kCancelGrace;
+    char error[256];
+    PGcancel* cancel = PQ.PQgetCancel && PQ.PQcancel ? PQ.PQgetCancel(handle_) : nullptr;
+    if (cancel) {
+      PQ.PQcancel(cancel, error, sizeof error);
+      if (PQ.PQfreeCancel) PQ.PQfreeCancel(cancel);
+    } else {
+      PQ.PQrequestCancel(handle_);
+    }
+  } else if (wait_ == Wait::Cancelled) {
+    // No answer to the cancel either: the server is gone for all the driver can tell. The
+    // connection is closed under libpq, which then reports it lost.
+    wait_ = Wait::Lost;
+    deadline_ = std::chrono::steady_clock::time_point::max();
+    const int fd = PQ.PQsocket(handle_);
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+  }
+}
+
 PGresult* TVNXISQLConnection::NextResult() {
-  if (!Handle) return nullptr;
-  if (PQ.PQisnonblocking(Handle) == 1) {
+  if (!handle_) return nullptr;
+  if (PQ.PQisnonblocking(handle_) == 1 || settings_.QueryTimeout > 0) {
     // PQgetResult would block inside libpq; waiting here in slices keeps the thread's
-    // wait a sleep on the socket, and a connection that goes away ends it.
-    while (PQ.PQisBusy(Handle) == 1) {
-      if (PQ.PQconsumeInput(Handle) == 0) break;  // lost: PQgetResult gives libpq's error
-      if (PQ.PQisBusy(Handle) == 1) WaitForSocket(Handle, POLLIN);
+    // wait a sleep on the socket, a connection that goes away ends it, and so does the
+    // QueryTimeout.
+    while (PQ.PQisBusy(handle_) == 1) {
+      if (PQ.PQconsumeInput(handle_) == 0) break;  // lost: PQgetResult gives libpq's error
+      if (PQ.PQisBusy(handle_) != 1) break;
+      if (std::chrono::steady_clock::now() >= deadline_) PassDeadline();
+      else WaitForSocket(handle_, POLLIN);
     }
   }
-  return PQ.PQgetResult(Handle);
+  return PQ.PQgetResult(handle_);
 }
 
 void TVNXISQLConnection::SettlePending() noexcept {
-  if (TVNXMoreRows* owner = std::exchange(Pending, nullptr)) owner->Settle();
+  if (TVNXMoreRows* owner = std::exchange(pending_, nullptr)) owner->Settle();
 }
 
 void TVNXISQLConnection::AbandonCopy(PGresult* result) noexcept {
   const ExecStatusType status = PQ.PQresultStatus(result);
   PQ.PQclear(result);
-  if (!Handle) return;
+  if (!handle_) return;
   if (status == PGRES_COPY_IN) {
-    PQ.PQputCopyEnd(Handle, "COPY from the client is not supported");
+    PQ.PQputCopyEnd(handle_, "COPY from the client is not supported");
   } else if (status == PGRES_COPY_OUT) {
     char* row = nullptr;
-    while (PQ.PQgetCopyData(Handle, &row, 0) > 0) {
+    while (PQ.PQgetCopyData(handle_, &row, 0) > 0) {
       PQ.PQfreemem(row);
       row = nullptr;
     }
   }
   // Collect the statement's remaining results (in blocking fashion: the copy ends now).
-  const bool nonBlocking = PQ.PQisnonblocking(Handle) == 1;
-  if (nonBlocking) PQ.PQsetnonblocking(Handle, 0);
-  while (PGresult* r = PQ.PQgetResult(Handle)) PQ.PQclear(r);
-  if (nonBlocking) PQ.PQsetnonblocking(Handle, 1);
-}
-
-void TVNXISQLConnection::EndBatchedReads() noexcept {
-  std::vector<TVNXRowBatches*> ended;
-  ended.swap(OpenBatches);
-  for (TVNXRowBatches* b : ended) b->TransactionEnded();
-  BatchTransaction = {};
+  const bool nonBlocking = PQ.PQisnonblocking(handle_) == 1;
+  if (nonBlocking) PQ.PQsetnonblocking(handle_, 0);
+  while (PGresult* r = PQ.PQgetResult(handle_)) PQ.PQclear(r);
+  if (nonBlocking) PQ.PQsetnonblocking(handle_, 1);
 }
 
 bool TVNXISQLConnection::ExecSQL(const std::string& sql, std::string& errorText) {

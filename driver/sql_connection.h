@@ -5,6 +5,8 @@
 #include <libpq-fe.h>
 
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,8 +14,11 @@
 
 #include "common/encoding.h"
 #include "common/type_mapping.h"
+#include "driver/batched_reads.h"
 #include "driver/connection_options.h"
+#include "driver/connection_settings.h"
 #include "driver/interface_object.h"
+#include "driver/more_rows.h"
 #include "driver/metadata_sql.h"
 #include "driver/server_profile.h"
 #include "i18n/translate.h"
@@ -54,19 +59,39 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   bool ExecSQL(const std::string& sql, std::string& errorText);
 
   // --- Reading results (shared by ExecQuery, cursors and batched reads) ---
-  // Runs one statement as ExecQuery does, but without the savepoint an application
-  // statement gets inside a transaction the driver holds for a batched read: for the
-  // driver's own statements of that read.
+  // Runs one statement as ExecQuery does, but without first making way for it (see
+  // MakeWay): for the statements that belong to an open read (its cursor's FETCH and CLOSE,
+  // the queries that describe its columns).
   bool RunQuery(const std::string& sql, PGresult*& result, std::string& errorText);
-  // A statement of the driver's own, its result dropped; the last statement error is kept.
-  bool RunQuiet(const std::string& sql) noexcept;
+  // A statement the driver sends on its own: a failure is traced (category 2) with the
+  // statement, and its text is given to the caller, who reports it.
+  bool RunDriverQuery(const std::string& sql, PGresult*& result, std::string& errorText);
+  bool RunDriverStatement(const std::string& sql, std::string& errorText);
+  // libpq's own text for the last statement that failed, as PQerrorMessage gave it right
+  // after it (or the text of the driver's refusal to run it).
+  const std::string& LastLibpqError() const noexcept { return lastLibpqError_; }
   // Sends a statement without waiting for its result; false with libpq's text.
   bool SendQuery(const std::string& sql, std::string& errorText);
   // The next result of the statement in progress, null when it has no more. Waits on the
-  // socket (never spinning); a lost connection ends the wait with libpq's error result.
+  // socket (never spinning); a lost connection ends the wait with libpq's error result. With
+  // a QueryTimeout, a wait that outlasts it cancels the statement, and one whose cancel is
+  // not answered either closes the connection (libpq then reports it lost).
   PGresult* NextResult();
-  // The object whose results are still on their way takes them in or drops them, so that
-  // the connection can serve something else.
+  // The QueryTimeout counts from here (each statement, each batch asked for).
+  void StartWait() noexcept;
+  // A failure text as the application reads it after the last wait: the server's, or why
+  // the QueryTimeout ended the wait.
+  std::string WaitFailureText(const std::string& text) const;
+  // Whose results are still on their way through the connection (a batch asked for ahead,
+  // the later results of an asynchronous statement list): they are collected by that owner
+  // before the connection serves anything else.
+  void AwaitResults(TVNXMoreRows* owner) noexcept { pending_ = owner; }
+  bool AwaitsResults(const TVNXMoreRows* owner) const noexcept { return pending_ == owner; }
+  void StopAwaiting(const TVNXMoreRows* owner) noexcept {
+    if (pending_ == owner) pending_ = nullptr;
+  }
+  // The owner of results still on their way takes them in or drops them, so that the
+  // connection can serve something else.
   void SettlePending() noexcept;
   // A failed result's text as the application reads it: the server's primary message, or
   // libpq's text for failures libpq makes itself.
@@ -74,8 +99,15 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   // Ends a COPY a statement started (result is freed) and collects the statement's
   // remaining results, so that the connection accepts statements again.
   void AbandonCopy(PGresult* result) noexcept;
-  // Batched reads open on this connection learn that their transaction has ended.
-  void EndBatchedReads() noexcept;
+
+  // --- Batched reads (FetchRows; see batched_reads.h) ---
+  // Opens a batched read of a query, its first batch in `result`; null when the statement
+  // failed (see TVNXBatchedReads::Open).
+  std::unique_ptr<TVNXRowBatches> OpenBatchedRead(const std::string& sql, PGresult*& result, std::string& error);
+  // Before a statement of the application that does not go through ExecQuery (large-object
+  // calls): the driver's transaction for a batched read is committed first. False, with
+  // the reason, when the statement must not run.
+  bool MakeWay(std::string& error) { return reads_.MakeWay(error); }
 
   // Applies one custom option (key trimmed and lower-cased, value trimmed); an unknown key
   // or a value the key does not take changes nothing.
@@ -100,7 +132,7 @@ class TVNXISQLConnection final : public TVNXErrorObject {
 
   // Tracing. Trace hands the text to the application's callback in chunks of at most 1024
   // characters; it returns at once when no callback is set.
-  bool Tracing() const noexcept { return TraceCallback != 0; }
+  bool Tracing() const noexcept { return traceCallback_ != 0; }
   void Trace(std::string_view text, std::uint8_t category);
   // Formats a resource text (translated in the multi-language build) only when someone listens.
   template <class... Args>
@@ -120,10 +152,8 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   SQLResult Connect(const std::string& serverName, const std::string& userName, const std::string& password);
   // Closes the server connection, if any; a transaction ends with it.
   void CloseHandle() noexcept;
-  // ExecQuery inside the transaction the driver holds for batched reads: the statement gets
-  // a savepoint of its own, so that its failure neither ends those reads nor undoes the
-  // statements that ran before it.
-  bool ExecInBatchTransaction(const std::string& sql, PGresult*& result, std::string& errorText);
+  // The QueryTimeout has passed: cancels the statement, or after a cancel closes the socket.
+  void PassDeadline() noexcept;
   // Sends a statement on a non-blocking connection and collects its result by polling.
   void ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText);
   // Chooses and sets the client encoding at the end of connect; raises EVNXError on failure.
@@ -137,68 +167,49 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   SQLResult EndTransaction(const char* traceText, const char* statement, bool commit);
 
  public:
-
-  // --- State (Parts of the connection read by commands, cursors and metadata) ---
-  InterfaceRef<TVNXISQLDriver> Driver;  // the driver that made the connection, kept alive
-  PGconn* Handle = nullptr;             // nil while not connected
-  bool AsyncMode = false;
-  std::string Database;
-  std::string HostName;                 // host or host:port, set by eConnHostName
-  std::string Port;
+  // --- What commands, cursors and metadata read of the session ---
+  TVNXISQLDriver* Driver() const noexcept { return driver_.get(); }
+  PGconn* Handle() const noexcept { return handle_; }  // nil while not connected
   // The server as learnt at connect (version text and number, what it offers) and its
   // live settings.
-  TVNXServerProfile Server;
-  char ServerDecimalSeparator = '\0';
-  char ServerThousandSeparator = '\0';
-  std::string SearchPath;
-  std::string ClientEncoding;
-  std::string CharSet;
+  const TVNXServerProfile& Server() const noexcept { return server_; }
+  const TVNXConnectionSettings& Settings() const noexcept { return settings_; }
+  const TVNXMappingOptions& MappingOptions() const noexcept { return settings_.MappingOptions; }
+  const std::string& Database() const noexcept { return database_; }
+  // The client encoding in use after a connect ("UTF8", "LATIN1", ...).
+  const std::string& ClientEncoding() const noexcept { return settings_.ClientEncoding; }
+  bool InTransaction() const noexcept { return inTransaction_; }
+  char ServerThousandSeparator() const noexcept { return serverThousandSeparator_; }
+  // The connection's own type cache (types caching mode "Connection", and "Default" once
+  // it is filled).
+  TVNXTypeMappings& TypeCache() noexcept { return typeCache_; }
+  // CancelQuery's request, set from another thread: a batched read ends at its next batch.
+  bool TakeCancelRequest() noexcept { return cancelRequested_.exchange(false); }
+  void DropCancelRequest() noexcept { cancelRequested_.store(false); }
 
-  // Custom options.
-  bool QuoteObjects = false;
-  bool RequireSSL = false;
-  std::int32_t ConnectionTimeout = -1;
-  bool GetExtendedFieldsInformation = false;
-  bool UseQualifiedNames = true;
-  bool RestrictedNameSpace = true;
-  bool ShowOID = false;
-  bool AcceptNewerServers = false;      // servers from 8.4 on are accepted and served as they are
-  TVNXMappingOptions MappingOptions;
+ private:
+  friend class TVNXBatchedReads;
+  friend struct TVNXConnectionTestAccess;  // unit tests set what only a server would
 
-  // Reading rows in batches (custom option FetchRows; 0 reads every result whole).
-  std::int32_t FetchRows = 0;
-  // Whose results are still on their way through the connection (a batch asked for ahead,
-  // the later results of an asynchronous statement list); not counted.
-  TVNXMoreRows* Pending = nullptr;
-  // Set by CancelQuery from another thread: a batched read ends at its next batch.
-  std::atomic<bool> CancelRequested{false};
-  // The transaction the driver opened for batched reads when the application had none;
-  // Dirty once another statement ran inside it (its work must survive a failed batch).
-  struct {
-    bool Owned = false;
-    bool Dirty = false;
-  } BatchTransaction;
-  // Batched reads whose server cursors are open, oldest first; not counted.
-  std::vector<TVNXRowBatches*> OpenBatches;
-  std::uint32_t CursorCounter = 0;      // names server cursors
-  // libpq's text for the last failed statement, as PQerrorMessage gave it right after it:
-  // the driver's own statements that follow (a rollback to a savepoint) would clear it.
-  std::string StatementError;
-
-  // Transactions and settings.
-  bool InTransaction = false;
-  std::uint8_t IsolationLevel = 0;      // 0 not set, 1 read committed, 2 serializable
-  std::int32_t BlobSize = 0;
-  bool TrimChar = false;
-
-  // Tracing.
-  OptionValue TraceCallback = 0;
-  OptionValue TraceCallbackInfo = 0;
-  SQLTRACEDesc TraceDesc{};
-
-  // The connection's own type cache (types caching mode "Connection", and "Default"
-  // once it is filled).
-  TVNXTypeMappings TypeCache;
+  InterfaceRef<TVNXISQLDriver> driver_;  // the driver that made the connection, kept alive
+  PGconn* handle_ = nullptr;
+  TVNXConnectionSettings settings_;
+  std::string database_;
+  std::string hostReached_;              // host:port the connect reached (eConnHostName)
+  TVNXServerProfile server_;
+  char serverThousandSeparator_ = '\0';
+  bool inTransaction_ = false;
+  std::atomic<bool> cancelRequested_{false};
+  OptionValue traceCallback_ = 0;
+  OptionValue traceCallbackInfo_ = 0;
+  SQLTRACEDesc traceDesc_{};
+  TVNXTypeMappings typeCache_;
+  TVNXMoreRows* pending_ = nullptr;      // not counted
+  // The wait for the statement in progress: its end by the QueryTimeout, and how it went.
+  enum class Wait : std::uint8_t { Answered, Cancelled, Lost } wait_ = Wait::Answered;
+  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
+  std::string lastLibpqError_;
+  TVNXBatchedReads reads_{*this};
 };
 
 // The server version as a number (see ServerVersionNumber(std::string_view)); an empty

@@ -69,10 +69,10 @@ TVNXISQLCursor::TVNXISQLCursor(TVNXISQLCommand* command, TVNXISQLConnection* con
     // statement still has on its way is taken in first.
     Connection->SettlePending();
     MappingOptions = Connection->CurrentMappingOptions();
-    convertUtf8_ = Connection->ClientEncoding == "UTF8";
+    convertUtf8_ = Connection->ClientEncoding() == "UTF8";
     TVNXTypeMappings noDriverCache;
-    TVNXTypeMappings& driverCache = Connection->Driver ? Connection->Driver->TypeCache : noDriverCache;
-    TypeCache = SelectTypeCache(typesCachingMode, driverCache, Connection->TypeCache, Connection->Handle);
+    TVNXTypeMappings& driverCache = Connection->Driver() ? Connection->Driver()->TypeCache : noDriverCache;
+    TypeCache = SelectTypeCache(typesCachingMode, driverCache, Connection->TypeCache(), Connection->Handle());
     BuildFieldMappings();  // a result without columns leaves its text and no columns
   } catch (...) {
     // The result was handed over: it goes with the cursor that could not be made.
@@ -89,7 +89,7 @@ TVNXISQLCursor::~TVNXISQLCursor() {
   if (Result) PQ.PQclear(Result);
 }
 
-void TVNXISQLCursor::LoadTypeMappings(TVNXTypeMappings& cache) { vnx::LoadTypeMappings(Connection->Handle, cache); }
+void TVNXISQLCursor::LoadTypeMappings(TVNXTypeMappings& cache) { vnx::LoadTypeMappings(Connection->Handle(), cache); }
 
 std::int32_t TVNXISQLCursor::RowCount() const noexcept { return Result ? PQ.PQntuples(Result) : 0; }
 
@@ -136,7 +136,7 @@ SQLResult TVNXISQLCursor::BuildFieldMappings() {
   Fields.assign(static_cast<std::size_t>(n) + 1, TVNXFieldMapping{});
 
   PGresult* info = nullptr;
-  if (Connection->GetExtendedFieldsInformation) {
+  if (Connection->Settings().GetExtendedFieldsInformation) {
     std::vector<std::string> tables;
     if (AnalyseStatement(SQL, tables) == skindSelect && tables.size() == 1) {
       Connection->TraceRes(trcCatalog, res::SGettingExtendedFieldsInfo);
@@ -144,7 +144,9 @@ SQLResult TVNXISQLCursor::BuildFieldMappings() {
       // The table name reaches the query as a literal: a quote in it cannot end it.
       const std::string query = ExtendedFieldsSql(LikeExact(tables[0]), Connection->CatalogSqlOptions());
       std::string error;
-      if (!Connection->ExecQuery(query, info, error)) {
+      // Part of describing the statement's result: it runs beside a batched read of the
+      // statement, not in place of it.
+      if (!Connection->RunQuery(query, info, error)) {
         if (info) PQ.PQclear(info);
         ErrorMessage = Res(res::SExtendedInfoFailed);
         throw EVNXError(ErrorMessage);
@@ -262,7 +264,7 @@ SQLResult TVNXISQLCursor::isSearchable(std::uint16_t column, std::int32_t* searc
 }
 
 SQLResult TVNXISQLCursor::next() {
-  if (CurrentRow < rowCount_ - 1) [[likely]] {
+  if (CurrentRow < rowCount_ - 1 && !(more_ && more_->Broken())) [[likely]] {
     ++CurrentRow;
     return DBXERR_NONE;
   }
@@ -303,7 +305,7 @@ SQLResult TVNXISQLCursor::getString(std::uint16_t column, char* value, std::int3
   std::string_view text;
   if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
   const Reading reading = readings_[column];
-  if (reading == Reading::Char || (reading == Reading::Bpchar && Connection->TrimChar))
+  if (reading == Reading::Char || (reading == Reading::Bpchar && Connection->Settings().TrimChar))
     while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
   // The application sized its buffer from the column's description; a longer value
   // would be written past its end.
@@ -371,6 +373,15 @@ SQLResult TVNXISQLCursor::getBcd(std::uint16_t column, void* value, std::int32_t
   return DBXERR_NONE;
 }
 
+SQLResult TVNXISQLCursor::DateTimeFailure(const std::exception& e) {
+  ErrorMessage = e.what();
+  // The readers take the ISO style the driver sets at connect; a session whose statements
+  // set another one gets told so, not just that the text is no date.
+  const char* style = Connection->Handle() ? PQ.PQparameterStatus(Connection->Handle(), "DateStyle") : nullptr;
+  if (style && std::strncmp(style, "ISO", 3) != 0) ErrorMessage = rt::Format(Res(res::SDateStyleNotIso), e.what(), style);
+  return DBXERR_INVALID_CONVERSION;
+}
+
 SQLResult TVNXISQLCursor::getTimeStamp(std::uint16_t column, void* value, std::int32_t* isBlank) {
   std::string_view text;
   if (!ReadValue(column, isBlank, text)) return DBXERR_NONE;
@@ -378,8 +389,7 @@ SQLResult TVNXISQLCursor::getTimeStamp(std::uint16_t column, void* value, std::i
   try {
     TextToSQLTimeStamp(text, '.', ts);
   } catch (const std::exception& e) {
-    ErrorMessage = e.what();
-    return DBXERR_INVALID_CONVERSION;
+    return DateTimeFailure(e);
   }
   if (value) std::memcpy(value, &ts, sizeof ts);
   return DBXERR_NONE;
@@ -394,8 +404,7 @@ SQLResult TVNXISQLCursor::getTime(std::uint16_t column, void* value, std::int32_
   try {
     v = DateTimeToMilliseconds(TextToDateTime(text, '.'));
   } catch (const std::exception& e) {
-    ErrorMessage = e.what();
-    return DBXERR_INVALID_CONVERSION;
+    return DateTimeFailure(e);
   }
   if (value) std::memcpy(value, &v, sizeof v);
   return DBXERR_NONE;
@@ -410,8 +419,7 @@ SQLResult TVNXISQLCursor::getDate(std::uint16_t column, void* value, std::int32_
   try {
     v = TextToDayNumber(text, '.');
   } catch (const std::exception& e) {
-    ErrorMessage = e.what();
-    return DBXERR_INVALID_CONVERSION;
+    return DateTimeFailure(e);
   }
   if (value) std::memcpy(value, &v, sizeof v);
   return DBXERR_NONE;

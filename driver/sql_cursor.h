@@ -5,6 +5,7 @@
 #include <libpq-fe.h>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -93,6 +94,9 @@ class TVNXISQLCursor final : public TVNXCursorColumns {
   // next past the current result's last row.
   SQLResult NextResult();
   void ApplyExtendedInformation(PGresult* info);
+  // A date, time or time-stamp text that could not be read: the failure's text, and the
+  // DateStyle when the server no longer writes the style the readers take.
+  SQLResult DateTimeFailure(const std::exception& e);
   // Opens the transaction large-object calls need when the application has none; false
   // (with the server's text) when "BEGIN;" fails.
   bool BeginBlobTransaction();

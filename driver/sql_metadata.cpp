@@ -77,13 +77,13 @@ SQLResult TVNXISQLMetaData::GetOption(std::uint32_t option, void* propValue, std
       CopyOptionText(SchemaName, propValue, maxLength, length);
       break;
     case eMetaDatabaseName:
-      CopyOptionText(Connection->Database, propValue, maxLength, length);
-      PutLength(length, static_cast<std::int16_t>(Connection->Database.size()));  // without the terminator
+      CopyOptionText(Connection->Database(), propValue, maxLength, length);
+      PutLength(length, static_cast<std::int16_t>(Connection->Database().size()));  // without the terminator
       break;
     case eMetaDatabaseVersion:
       return Connection->GetOption(eConnServerVersion, propValue, maxLength, length);
     case eMetaTransactionIsoLevel:
-      PutInt32(propValue, Connection->IsolationLevel == 2 ? 1 : 0);
+      PutInt32(propValue, Connection->Settings().IsolationLevel == 2 ? 1 : 0);
       break;
     case eMetaSupportsTransaction:
     case eMetaProcSupportsCursor:
@@ -91,7 +91,7 @@ SQLResult TVNXISQLMetaData::GetOption(std::uint32_t option, void* propValue, std
       PutByte(propValue, 1, length);
       break;
     case eMetaMaxObjectNameLength:
-      PutInt32(propValue, Connection->MappingOptions.MaxNameLength);
+      PutInt32(propValue, Connection->MappingOptions().MaxNameLength);
       PutLength(length, 4);
       break;
     case eMetaMaxColumnsInTable:
@@ -110,7 +110,7 @@ SQLResult TVNXISQLMetaData::GetOption(std::uint32_t option, void* propValue, std
       PutByte(propValue, '\\', length);
       break;
     case eMetaSupportsTransactions:
-      PutByte(propValue, Connection->Server.HasTransactionsOption() ? 1 : 0, length);
+      PutByte(propValue, Connection->Server().HasTransactionsOption() ? 1 : 0, length);
       break;
     default:  // eMetaMaxSQLLength and the rest: nothing to report
       break;
@@ -330,7 +330,7 @@ void TVNXISQLMetaData::ReworkProcedureParams(TVNXVirtualISQLCursor& v) {
   RequireColumns(v, kParRetType);
   // Servers served as they are name what a routine returns: void is nothing, and the
   // arguments of a routine with OUT parameters are its results.
-  const bool modern = Connection->Server.ModernCatalogue();
+  const bool modern = Connection->Server().ModernCatalogue();
   std::vector<TVNXRow> out;
   std::int64_t counter = 0;
   for (const TVNXRow& proc : v.Rows) {

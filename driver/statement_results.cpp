@@ -8,12 +8,12 @@
 namespace vnx {
 
 TVNXStatementResults::TVNXStatementResults(TVNXISQLConnection& connection) : conn_(connection) {
-  conn_.Pending = this;
+  conn_.AwaitResults(this);
 }
 
 TVNXStatementResults::~TVNXStatementResults() {
   // Left queued, the results would block the connection's next statement.
-  if (conn_.Pending == this) conn_.SettlePending();
+  if (conn_.AwaitsResults(this)) conn_.SettlePending();
   for (PGresult* r : kept_) PQ.PQclear(r);
 }
 
@@ -23,9 +23,9 @@ PGresult* TVNXStatementResults::Take() {
     kept_.pop_front();
     return r;
   }
-  if (conn_.Pending != this) return nullptr;
+  if (!conn_.AwaitsResults(this)) return nullptr;
   PGresult* r = conn_.NextResult();
-  if (!r) conn_.Pending = nullptr;
+  if (!r) conn_.StopAwaiting(this);
   return r;
 }
 
@@ -46,7 +46,7 @@ SQLResult TVNXStatementResults::Next(PGresult*& result, std::string& error) {
       case PGRES_COPY_IN:
       case PGRES_COPY_OUT:
         // The copy is ended so that the connection serves statements again.
-        if (conn_.Pending == this) conn_.Pending = nullptr;
+        conn_.StopAwaiting(this);
         conn_.AbandonCopy(r);
         error = Res(res::SCopyNotSupported);
         return DBXERR_FAILED;
@@ -61,7 +61,7 @@ SQLResult TVNXStatementResults::Next(PGresult*& result, std::string& error) {
 }
 
 void TVNXStatementResults::Settle() noexcept {
-  if (conn_.Pending == this) conn_.Pending = nullptr;
+  conn_.StopAwaiting(this);
   try {
     while (PGresult* r = conn_.NextResult()) {
       const ExecStatusType status = PQ.PQresultStatus(r);

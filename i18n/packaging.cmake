@@ -7,7 +7,8 @@ find_program(VNX_MSGFMT msgfmt REQUIRED)
 set(VNX_CATALOGUE_DIR ${CMAKE_BINARY_DIR}/catalogues)
 set(VNX_CATALOGUE_FILES)
 set(VNX_EMBED_ARGS)
-foreach(language en_US pt_BR)
+# en_US holds only its header, as the messages are written in English.
+foreach(language en_US pt_BR de es fr ja)
   set(po ${CMAKE_SOURCE_DIR}/i18n/po/${language}.po)
   set(mo ${VNX_CATALOGUE_DIR}/${language}/LC_MESSAGES/default.mo)
   add_custom_command(OUTPUT ${mo}

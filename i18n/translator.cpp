@@ -32,12 +32,15 @@ bool UsableLanguage(const std::string& code) {
   return true;
 }
 
-// The languages tried for a code, best first: the code itself, then its language part
-// ("pt_BR" and "pt_BR@x" fall back to "pt"), as gettext does.
+// The languages tried for a code, best first: the code itself, then its language part, as
+// gettext does ("de_DE", "de_AT@euro" and the "de-DE" that Windows users write all reach the
+// catalogue "de"). Portuguese is shipped only as pt_BR, which a reader of "pt" or "pt_PT"
+// understands better than the English it would otherwise get, so it comes last for them.
 std::vector<std::string> Candidates(const std::string& code) {
   std::vector<std::string> names{code};
-  std::size_t cut = code.find_first_of("_@");
+  std::size_t cut = code.find_first_of("_-@");
   if (cut != std::string::npos && cut > 0) names.push_back(code.substr(0, cut));
+  if (code.compare(0, cut, "pt") == 0 && code != "pt_BR") names.emplace_back("pt_BR");
   return names;
 }
 

@@ -15,7 +15,8 @@ namespace vnx {
 // cancel-object functions CancelQuery falls back to PQrequestCancel; without PQmblen long
 // error texts are cut where no encoding can be inside a character.
 #define VNX_LIBPQ_OPTIONAL(X) \
-  X(PQescapeStringConn) X(PQescapeByteaConn) X(PQgetCancel) X(PQcancel) X(PQfreeCancel) X(PQmblen)
+  X(PQescapeStringConn) X(PQescapeByteaConn) X(PQgetCancel) X(PQcancel) X(PQfreeCancel) X(PQmblen) \
+  X(PQconninfoFree)
 
 struct LibpqApi {
 #define VNX_LIBPQ_SLOT(name) decltype(&::name) name = nullptr;

@@ -34,6 +34,28 @@ struct CharTable {
 constexpr CharTable kChars;
 
 inline bool IsDelimiter(char c) noexcept { return kChars.of[Byte(c)] == kDelimiter; }
+
+// What each byte is to the marker search's quick steps (TVNXSQLParser::SkipPlainTokens):
+// the start of a token it takes whole, or a byte it leaves to the full scanner step.
+enum PlainClass : std::uint8_t { kLeave, kPlainBlank, kPlainSymbol, kPlainWord, kCommentStart };
+
+struct PlainTable {
+  PlainClass of[256] = {};
+  // Words hold every byte that is no delimiter, but "$" may start a dollar quote, a form
+  // feed or vertical tab at its start lets a string go on, and in the encodings of
+  // SJIS-like characters a high byte starts a character whose later bytes the scanner
+  // must see. The symbols are the delimiters that start no string, identifier, comment or
+  // end of statement, and "&", which may follow a U.
+  constexpr explicit PlainTable(bool multibyte) {
+    for (int c = 1; c < 0x100; ++c) of[c] = kChars.of[c] == kDelimiter ? kPlainSymbol : kPlainWord;
+    for (unsigned char c : std::string_view("\t\n\r ")) of[c] = kPlainBlank;
+    for (unsigned char c : std::string_view("'\";&$\f\v")) of[c] = kLeave;
+    of[static_cast<unsigned char>('-')] = of[static_cast<unsigned char>('/')] = kCommentStart;
+    if (multibyte)
+      for (int c = 0x80; c < 0x100; ++c) of[c] = kLeave;
+  }
+};
+constexpr PlainTable kPlainSingle(false), kPlainMultibyte(true);
 inline bool IsTagChar(char c) noexcept { return kChars.of[Byte(c)] == kLetter || IsDigit(c); }
 
 std::uint8_t KindOfWord(std::string_view word) {
@@ -294,11 +316,98 @@ std::string_view TVNXSQLParser::NextToken(TVNXTokenKind& kind, std::int32_t& ind
   return text;
 }
 
+// Steps over the tokens that no reading depends on, as NextToken steps would: runs of blanks,
+// symbols that start nothing, and words that are no marker and are followed by neither a
+// quote nor "&" (so that the prefix a word may be to a string never matters). Such a step
+// changes the string context only by ending it (a word or symbol) or by a line break (a
+// blank), and only the counters and the last two token records stay visible of it; the
+// first token of a text, which tells the statement kind, is left to NextToken. True when
+// it stopped at a marker, which TakeMarker then reads.
+bool TVNXSQLParser::SkipPlainTokens() noexcept {
+  if (tokenCount_ == 0) return false;
+  const char* s = sql_.data();
+  const std::size_t end = sql_.size();
+  const PlainClass* plain = multibyte_ == Multibyte::None ? kPlainSingle.of : kPlainMultibyte.of;
+  std::size_t p = pos_, lastStart = last_.start, previousStart = 0;
+  std::int32_t steps = 0;
+  bool afterString = afterString_, lineBreak = lineBreakAfterString_, marker = false;
+  while (p < end) {
+    const std::size_t start = p;
+    switch (plain[Byte(s[p])]) {
+      case kPlainBlank:
+        do {
+          lineBreak |= s[p] == '\n' || s[p] == '\r';
+        } while (++p < end && IsBlank(s[p]));
+        break;
+      case kCommentStart:
+        if (p + 1 < end && (s[p + 1] == '-' || s[p + 1] == '*')) goto done;
+        [[fallthrough]];
+      case kPlainSymbol:
+        ++p;
+        afterString = false;
+        break;
+      case kPlainWord:
+        if (s[p] == '?' && (p + 1 == end || IsDelimiter(s[p + 1]))) {
+          marker = true;
+          goto done;
+        }
+        while (++p < end && plain[Byte(s[p])] == kPlainWord) {
+        }
+        // Left whole to the scanner: a word that goes on with a byte of its own reading, and
+        // one that may prefix a string.
+        if (p < end && (s[p] == '\'' || s[p] == '&' || !IsDelimiter(s[p]))) {
+          p = start;
+          goto done;
+        }
+        afterString = false;
+        break;
+      default:
+        goto done;
+    }
+    previousStart = lastStart;
+    lastStart = start;
+    ++steps;
+  }
+done:
+  if (steps == 0) return marker;
+  // Tokens that start with a blank are blanks; every other one taken here is tkOther.
+  auto record = [&](std::size_t start, std::size_t length, std::int32_t index) {
+    return TokenRecord{start, length, IsBlank(s[start]) ? TVNXTokenKind::tkBlank : TVNXTokenKind::tkOther, index};
+  };
+  // Before a marker, the marker's step moves the last record to the previous one.
+  if (!marker) previous_ = steps == 1 ? last_ : record(previousStart, lastStart - previousStart, tokenNumber_ + steps - 1);
+  tokenNumber_ += steps;
+  tokenCount_ += steps;
+  last_ = record(lastStart, p - lastStart, tokenNumber_);
+  pos_ = p;  // the token step that follows sets the rest
+  afterString_ = afterString;
+  lineBreakAfterString_ = lineBreak;
+  return marker;
+}
+
+// The step of NextToken over a "?" that is a word of its own.
+void TVNXSQLParser::TakeMarker(TVNXTokenKind& kind, std::int32_t& index) noexcept {
+  previous_ = last_;
+  tokenStart_ = pos_;
+  NoteQuoteContext(pos_);
+  rawKind_ = RawKind::Word;
+  afterString_ = false;
+  ++pos_;
+  ++tokenCount_;  // a first token "?" leaves the statement kind unknown
+  kind = TVNXTokenKind::tkOther;
+  index = ++tokenNumber_;
+  last_ = TokenRecord{tokenStart_, 1, kind, index};
+}
+
 // Flattened: the token steps run inline here, as this loop carries the substitution of every
 // statement with parameters.
 [[gnu::flatten]] std::string_view TVNXSQLParser::NextMarker(TVNXTokenKind& kind, std::int32_t& index) {
   const std::size_t from = pos_;
   for (;;) {
+    if (SkipPlainTokens()) {
+      TakeMarker(kind, index);
+      return std::string_view(sql_).substr(from, tokenStart_ - from);
+    }
     const std::string_view text = NextToken(kind, index);
     const bool marker = rawKind_ == RawKind::Word && text.size() == 1 && text[0] == '?';
     if (marker || kind == TVNXTokenKind::tkEndOfStatement) return std::string_view(sql_).substr(from, tokenStart_ - from);

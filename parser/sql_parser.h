@@ -104,6 +104,8 @@ class TVNXSQLParser {
     return standardConformingStrings_ ? StringMode::Standard : StringMode::Escape;
   }
   std::string_view Scan();
+  bool SkipPlainTokens() noexcept;
+  void TakeMarker(TVNXTokenKind& kind, std::int32_t& index) noexcept;
   std::size_t ScanWord(std::size_t p, std::size_t end);
   std::size_t ScanString(std::size_t p, std::size_t end, StringMode mode) const;
   std::size_t CharLength(std::size_t p) const noexcept;

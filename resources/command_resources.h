@@ -31,6 +31,8 @@ inline constexpr const char SCannotOpenBlob[] = "Cannot open the BLOB field [%s]
 inline constexpr const char SCannotMoveBlobPointer[] = "Cannot move the BLOB pointer [%s]";
 inline constexpr const char SCannotReadBlob[] = "Cannot read data from the BLOB field [%s]";
 inline constexpr const char SCannotCloseBlob[] = "Cannot close the BLOB field [%s]";
+inline constexpr const char SDateStyleNotIso[] =
+    "%s (the server writes dates in the style %s; the driver reads the ISO style, which it sets at connect)";
 inline constexpr const char SMissingBlobBuffer[] = "getBlob of column %d was given no buffer for its %u bytes.";
 
 }  // namespace vnx::res

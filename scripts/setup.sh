@@ -2,7 +2,8 @@
 # Installs what a fresh Debian 12 machine needs. Safe to run again: it only installs what is
 # missing.
 #
-#   setup.sh              everything to build and test the driver and to make its package
+#   setup.sh              everything to build and test the driver and to make its package,
+#                         with the poolers and openssl of the production-topology tests
 #   setup.sh demo         only what scripts/demo.sh needs: the next line's packages, and
 #                         qemu-user, the i386 libpq and the server
 #   setup.sh demo-build   only what compiling the demo needs: the 32-bit compiler, make,
@@ -16,7 +17,7 @@ case "$profile" in
   demo) packages+=(libpq5:i386 qemu-user postgresql-15) ;;
   all) packages+=(libpq5:i386 qemu-user postgresql-15
                   build-essential googletest locales file binutils lintian
-                  clang libclang-rt-14-dev) ;;
+                  clang libclang-rt-14-dev openssl pgbouncer pgpool2) ;;
   *) echo "usage: $0 [demo|demo-build]" >&2; exit 2 ;;
 esac
 # npm fetches the servers of other major versions for the plain-server tests; a machine with
@@ -85,8 +86,19 @@ fresh_indexes() {
     [ -n "$(find /var/lib/apt/lists -maxdepth 1 -name '*_Packages*' -mmin -60 -print -quit 2>/dev/null)" ]
 }
 
+# Installing a server or pooler starts its system service on the default port, where it would
+# stay: the tests run instances of their own. A policy that refuses every start keeps the
+# services down; it goes again afterwards unless the machine had one already.
+no_service_starts() {
+  [ -e /usr/sbin/policy-rc.d ] && return 0
+  printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d
+  chmod 755 /usr/sbin/policy-rc.d
+  trap 'rm -f /usr/sbin/policy-rc.d' EXIT
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
+  no_service_starts
   if fresh_indexes; then
     install_missing "${missing[@]}" || { update; install_missing "${missing[@]}"; }
   else

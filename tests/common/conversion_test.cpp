@@ -124,8 +124,12 @@ TEST(Conversion, DayNumbersOfDateTexts) {
     EXPECT_EQ(TextToDayNumber(t, '.'), DateTimeToDayNumber(TextToDateTime(t, '.'))) << t;
   EXPECT_EQ(TextToDayNumber("2004-05-06", '.'), 731707);
   EXPECT_EQ(TextToDayNumber("0001-01-01", '.'), 1);
+  EXPECT_EQ(TextToDayNumber("10000-01-01", '.'), TextToDayNumber("9999-12-31", '.') + 1);
+  EXPECT_EQ(TextToDayNumber("5874897-12-31", '.'), 2145762068);  // the server's last date
+  EXPECT_EQ(TextToDayNumber("10400-03-01", '.') - TextToDayNumber("10400-02-28", '.'), 2);
   EXPECT_THROW(TextToDayNumber("2004-02-30", '.'), rt::EConvertError);
   EXPECT_THROW(TextToDayNumber("0000-01-01", '.'), rt::EConvertError);
+  EXPECT_THROW(TextToDayNumber("10100-02-29", '.'), rt::EConvertError);
   for (const char* bad : {"2004-05-0/", "200.-05-06", "2004-0+-06"}) EXPECT_ANY_THROW(TextToDayNumber(bad, '.')) << bad;
   EXPECT_THROW(TextToDayNumber("infinity", '.'), EVNXConvertError);
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 
 #include "common/type_mapping.h"
@@ -60,7 +61,7 @@ Column Map(std::uint32_t oid, std::int32_t size = -1, std::int32_t mod = -1,
   return c;
 }
 
-constexpr std::int32_t Numeric(int p, int s) { return (p << 16) + s + 4; }
+constexpr std::int32_t Numeric(int p, int s) { return (p << 16) + (s & 0x7FF) + 4; }
 
 TEST(TypeMapping, Lookup) {
   const TVNXTypeMappings cache = Cache();
@@ -153,7 +154,8 @@ TEST(TypeMapping, DefaultOptions) {
   EXPECT_EQ(c.f.FieldType, fldZSTRING);
   EXPECT_EQ(c.f.SubType, fldstFIXED);
   EXPECT_FALSE(c.f.IsArray);
-  EXPECT_EQ(c.f.Length, 10u);
+  EXPECT_EQ(c.f.Length, 0u);  // an array's text, not its elements' size
+  EXPECT_EQ(c.f.Precision, 32767);
 
   c = Map(kLo, 4);
   EXPECT_EQ(c.f.FieldType, fldBLOB);
@@ -224,8 +226,17 @@ TEST(TypeMapping, Options) {
   EXPECT_EQ(c.f.Precision, 72);
   c = Map(kNumeric, -1, -1, o);
   EXPECT_EQ(c.f.FieldType, fldZSTRING);
-  EXPECT_EQ(c.f.Length, 40u);
+  EXPECT_EQ(c.f.Length, 16449u);
   EXPECT_EQ(Map(kNumeric, -1, Numeric(64, 32), o).f.FieldType, fldFMTBCD);
+  EXPECT_EQ(Map(kNumeric, -1, Numeric(70, 70), o).f.Length, 73u);  // -0. and 70 decimals
+  // Negative scales and scales past the precision: every digit a value may have is counted.
+  for (const auto& [p, s, precision, scale, length] : {std::array{3, -6, 9, 0, 0}, std::array{3, 5, 5, 5, 0},
+                                                      std::array{60, -10, 70, 0, 71}}) {
+    c = Map(kNumeric, -1, Numeric(p, s), o);
+    EXPECT_EQ(c.f.Precision, length ? length : precision) << p << "," << s;
+    EXPECT_EQ(c.f.Scale, scale) << p << "," << s;
+    EXPECT_EQ(c.f.Length, static_cast<std::uint32_t>(length)) << p << "," << s;
+  }
 
   o = {};
   o.Int8Mode = TVNXInt8Mode::AsString;

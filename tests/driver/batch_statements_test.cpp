@@ -1,7 +1,8 @@
-// Which statements a server cursor can carry, and which would end the transaction that
-// batched reads live in.
+// Which statements a server cursor can carry, and which may end the transaction (or the
+// savepoint) a batched read's cursor was declared in.
 #include <gtest/gtest.h>
 
+#include "driver/batched_reads.h"
 #include "driver/more_rows.h"
 
 namespace {
@@ -36,8 +37,10 @@ TEST(BatchStatements, DeclarableAndTransactionControl) {
       {"abort", false, true},
       {"rollback", false, true},
       {"rollback work", false, true},
-      {"rollback to savepoint s", false, false},
-      {"ROLLBACK TRANSACTION TO s", false, false},
+      {"rollback to savepoint s", false, true},
+      {"ROLLBACK TRANSACTION TO s", false, true},
+      {"insert into t values (2); rollback", false, true},
+      {"select 'commit'; /* end */ select \"begin\"", false, false},
       {"prepare transaction 'x'", false, true},
       {"prepare p as select 1", false, false},
       {"savepoint s", false, false},
@@ -47,7 +50,7 @@ TEST(BatchStatements, DeclarableAndTransactionControl) {
   };
   for (const Shape& c : cases) {
     EXPECT_EQ(vnx::DeclarableAsCursor(c.sql), c.declarable) << c.sql;
-    EXPECT_EQ(vnx::IsTransactionControl(c.sql), c.transactionControl) << c.sql;
+    EXPECT_EQ(vnx::ControlsTransaction(c.sql), c.transactionControl) << c.sql;
   }
   // A backslash escapes the quote only with standard_conforming_strings off.
   EXPECT_TRUE(vnx::DeclarableAsCursor("select '\\'; select 2 --'", false));

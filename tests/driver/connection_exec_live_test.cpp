@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/sql_connection.h"
+#include "tests/harness/connection_access.h"
 #include "driver/sql_driver.h"
 #include "libpq/libpq_api.h"
 #include "tests/harness/test_server.h"
@@ -122,17 +123,17 @@ TEST_P(ExecLive, OutcomesOfExecQuery) {
 
 TEST_P(ExecLive, WhatConnectLearnsFromTheServer) {
   ASSERT_EQ(Connect("TextAsBlob=False,int8mode=asbcd,ServerDecimalSeparator=;"), 0) << conn->ErrorMessage;
-  EXPECT_EQ(conn->Database, TestServer::Get().database);
-  EXPECT_FALSE(conn->MappingOptions.TextAsBlob);
-  EXPECT_EQ(conn->MappingOptions.Int8Mode, TVNXInt8Mode::AsBcd);
-  EXPECT_EQ(conn->MappingOptions.MaxNameLength, 64);
+  EXPECT_EQ(conn->Database(), TestServer::Get().database);
+  EXPECT_FALSE(conn->MappingOptions().TextAsBlob);
+  EXPECT_EQ(conn->MappingOptions().Int8Mode, TVNXInt8Mode::AsBcd);
+  EXPECT_EQ(conn->MappingOptions().MaxNameLength, 64);
   // The server's own separators replace the option.
-  EXPECT_EQ(conn->ServerThousandSeparator, ',');
-  EXPECT_EQ(conn->ServerDecimalSeparator, '.');
+  EXPECT_EQ(conn->ServerThousandSeparator(), ',');
+  EXPECT_EQ(conn->Settings().ServerDecimalSeparator, '.');
   const std::string prefix = TestServer::Get().VersionTextPrefix();
-  EXPECT_DOUBLE_EQ(conn->Server.Version, ServerVersionNumber(prefix));
-  EXPECT_EQ(conn->Server.VersionText.rfind(prefix, 0), 0u) << conn->Server.VersionText;
-  EXPECT_EQ(conn->ClientEncoding, "LATIN1");
+  EXPECT_DOUBLE_EQ(conn->Server().Version, ServerVersionNumber(prefix));
+  EXPECT_EQ(conn->Server().VersionText.rfind(prefix, 0), 0u) << conn->Server().VersionText;
+  EXPECT_EQ(conn->ClientEncoding(), "LATIN1");
   Query q(conn, "show client_encoding");
   EXPECT_EQ(q.Value(), "LATIN1");
 }
@@ -147,27 +148,27 @@ TEST_P(ExecLive, IsolationLevelAskedForIsApplied) {
   ASSERT_EQ(Query(conn, "set default_transaction_isolation to serializable").ok, true);
   ASSERT_EQ(conn->beginTransaction(&desc), 0) << conn->ErrorMessage;
   EXPECT_EQ(Query(conn, "show transaction_isolation").Value(), "read committed");
-  EXPECT_TRUE(conn->InTransaction);
+  EXPECT_TRUE(conn->InTransaction());
   ASSERT_EQ(conn->rollback(&desc), 0);
-  EXPECT_FALSE(conn->InTransaction);
+  EXPECT_FALSE(conn->InTransaction());
 }
 
 TEST_P(ExecLive, CommitOnALostConnectionKeepsTheTransactionForDisconnect) {
   ASSERT_EQ(Connect(), 0) << conn->ErrorMessage;
   TTransactionDesc desc{1, 0, xilREADCOMMITTED, 0};
   ASSERT_EQ(conn->beginTransaction(&desc), 0) << conn->ErrorMessage;
-  int pid = PQ.PQbackendPID(conn->Handle);
+  int pid = PQ.PQbackendPID(conn->Handle());
   TestServer::Get().Psql("select pg_terminate_backend(" + std::to_string(pid) + ")");
   EXPECT_EQ(conn->commit(&desc), DBXERR_FAILED);
   EXPECT_FALSE(conn->ErrorMessage.empty());
-  EXPECT_TRUE(conn->InTransaction);
+  EXPECT_TRUE(conn->InTransaction());
   g_lines.clear();
   EXPECT_EQ(conn->disconnect(), 0);
   ASSERT_GE(g_lines.size(), 2u);
   EXPECT_EQ(g_lines[0], std::make_pair(std::string("Rolling back transaction"), 5));
   EXPECT_EQ(g_lines.back().second, 4);
-  EXPECT_FALSE(conn->InTransaction);
-  EXPECT_EQ(conn->Handle, nullptr);
+  EXPECT_FALSE(conn->InTransaction());
+  EXPECT_EQ(conn->Handle(), nullptr);
   // The object connects again.
   EXPECT_EQ(Connect(), 0) << conn->ErrorMessage;
 }
@@ -213,7 +214,7 @@ TEST_P(ExecLive, SqlAsciiServerKeepsItsEncoding) {
            "vnx_ascii");
   ASSERT_EQ(conn->connect(s.DatabaseServerName("vnx_ascii").c_str(), vnxtest::kRole83, ""), 0)
       << conn->ErrorMessage;
-  EXPECT_EQ(conn->ClientEncoding, "SQL_ASCII");
+  EXPECT_EQ(conn->ClientEncoding(), "SQL_ASCII");
   EXPECT_TRUE(Traced("Server encoding: SQL_ASCII", 4));
   EXPECT_TRUE(Traced("Client encoding: SQL_ASCII", 4));
   for (const auto& l : g_lines) EXPECT_EQ(l.first.find("Setting client encoding"), std::string::npos);

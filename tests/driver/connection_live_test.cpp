@@ -117,6 +117,7 @@ TEST_F(ConnectionLive, ConnectAndDisconnectTraceExactlyTheirLines) {
       {std::string("Libpq: ") + VNX_TEST_LIBPQ, 8},
       {"Connecting to database " + s.database + " on server " + s.socketDir, 4},
       {"Connected in synchronous mode", 4},
+      {"Server reached: host " + s.socketDir + ", port " + s.port + ", without TLS", 4},
       {"dbExpress protocol version: 2.5", 8},
       {"PostgreSQL libpq protocol version: 3.0", 8},
       {"Server encoding: UTF8", 4},

@@ -9,6 +9,7 @@
 
 #include "driver/connection_options.h"
 #include "driver/sql_connection.h"
+#include "tests/harness/connection_access.h"
 #include "driver/sql_driver.h"
 #include "libpq/libpq_api.h"
 #include "tests/harness/dbx_client.h"
@@ -75,17 +76,17 @@ class ConnectionObject : public ::testing::Test {
 };
 
 TEST_F(ConnectionObject, DefaultsOfANewConnection) {
-  const TVNXMappingOptions& m = conn->MappingOptions;
+  const TVNXMappingOptions& m = conn->MappingOptions();
   EXPECT_TRUE(m.TextAsBlob && m.MapUnknownAsString && m.ArrayAsString);
   EXPECT_EQ(m.Int8Mode, TVNXInt8Mode::AsInt8);
   EXPECT_EQ(m.ByteaMode, TVNXByteaMode::asGraphic);
   EXPECT_FALSE(m.LargeBcdAsString || m.BorlandCompatible || m.DBX4Compatible || m.UnicodeAsWideString);
   EXPECT_EQ(m.MaxNameLength, 64);
-  EXPECT_EQ(conn->ConnectionTimeout, -1);
-  EXPECT_EQ(conn->FetchRows, 0);
-  EXPECT_TRUE(conn->UseQualifiedNames && conn->RestrictedNameSpace);
-  EXPECT_FALSE(conn->ShowOID || conn->QuoteObjects || conn->RequireSSL || conn->GetExtendedFieldsInformation);
-  EXPECT_EQ(conn->ServerDecimalSeparator, '\0');
+  EXPECT_EQ(conn->Settings().ConnectionTimeout, -1);
+  EXPECT_EQ(conn->Settings().FetchRows, 0);
+  EXPECT_TRUE(conn->Settings().UseQualifiedNames && conn->Settings().RestrictedNameSpace);
+  EXPECT_FALSE(conn->Settings().ShowOID || conn->Settings().QuoteObjects || conn->Settings().RequireSSL || conn->Settings().GetExtendedFieldsInformation);
+  EXPECT_EQ(conn->Settings().ServerDecimalSeparator, '\0');
 }
 
 TEST_F(ConnectionObject, EveryKeyAndItsValueRules) {
@@ -95,16 +96,16 @@ TEST_F(ConnectionObject, EveryKeyAndItsValueRules) {
       "QuoteObjects=True,RequireSSL=True,ConnectionTimeout=15,GetExtendedFieldsInformation=True,"
       "UseQualifiedNames=False,RestrictedNameSpace=False,ShowOID=True,ServerDecimalSeparator=;x,"
       "BlockRead=True,LogDeclareFetch=whatever,Language=pt,NoSuchKey=1,FetchRows=1000");
-  const TVNXMappingOptions& m = conn->MappingOptions;
+  const TVNXMappingOptions& m = conn->MappingOptions();
   EXPECT_FALSE(m.TextAsBlob || m.MapUnknownAsString || m.ArrayAsString);
   EXPECT_EQ(m.ByteaMode, TVNXByteaMode::asBlob);
   EXPECT_EQ(m.Int8Mode, TVNXInt8Mode::AsString);
   EXPECT_TRUE(m.DBX4Compatible && m.BorlandCompatible && m.UnicodeAsWideString && m.LargeBcdAsString);
-  EXPECT_TRUE(conn->QuoteObjects && conn->RequireSSL && conn->GetExtendedFieldsInformation && conn->ShowOID);
-  EXPECT_FALSE(conn->UseQualifiedNames || conn->RestrictedNameSpace);
-  EXPECT_EQ(conn->ConnectionTimeout, 15);
-  EXPECT_EQ(conn->FetchRows, 1000);
-  EXPECT_EQ(conn->ServerDecimalSeparator, ';');
+  EXPECT_TRUE(conn->Settings().QuoteObjects && conn->Settings().RequireSSL && conn->Settings().GetExtendedFieldsInformation && conn->Settings().ShowOID);
+  EXPECT_FALSE(conn->Settings().UseQualifiedNames || conn->Settings().RestrictedNameSpace);
+  EXPECT_EQ(conn->Settings().ConnectionTimeout, 15);
+  EXPECT_EQ(conn->Settings().FetchRows, 1000);
+  EXPECT_EQ(conn->Settings().ServerDecimalSeparator, ';');
 
   const std::vector<std::pair<const char*, TVNXInt8Mode>> modes = {
       {"ignore", TVNXInt8Mode::Ignore}, {"AsInt4", TVNXInt8Mode::AsInt4},
@@ -121,19 +122,19 @@ TEST_F(ConnectionObject, EveryKeyAndItsValueRules) {
 
 TEST_F(ConnectionObject, ValuesOutsideTheRulesChangeNothing) {
   conn->ApplyOptions("TextAsBlob=yes,Int8Mode=AsInt16,ByteaMode=,ConnectionTimeout=abc,ServerDecimalSeparator=");
-  EXPECT_TRUE(conn->MappingOptions.TextAsBlob);
-  EXPECT_EQ(conn->MappingOptions.Int8Mode, TVNXInt8Mode::AsInt8);
-  EXPECT_EQ(conn->MappingOptions.ByteaMode, TVNXByteaMode::asGraphic);
-  EXPECT_EQ(conn->ConnectionTimeout, -1);
-  EXPECT_EQ(conn->ServerDecimalSeparator, '\0');
+  EXPECT_TRUE(conn->MappingOptions().TextAsBlob);
+  EXPECT_EQ(conn->MappingOptions().Int8Mode, TVNXInt8Mode::AsInt8);
+  EXPECT_EQ(conn->MappingOptions().ByteaMode, TVNXByteaMode::asGraphic);
+  EXPECT_EQ(conn->Settings().ConnectionTimeout, -1);
+  EXPECT_EQ(conn->Settings().ServerDecimalSeparator, '\0');
   conn->ApplyOptions("ConnectionTimeout=0");
-  EXPECT_EQ(conn->ConnectionTimeout, 0);
+  EXPECT_EQ(conn->Settings().ConnectionTimeout, 0);
   conn->ApplyOptions("ConnectionTimeout=99999999999,ConnectionTimeout=7x");
-  EXPECT_EQ(conn->ConnectionTimeout, 0);
+  EXPECT_EQ(conn->Settings().ConnectionTimeout, 0);
   conn->ApplyOptions("FetchRows=5,FetchRows=-1,FetchRows=1e3,FetchRows=4294967296,FetchRows=");
-  EXPECT_EQ(conn->FetchRows, 5);
+  EXPECT_EQ(conn->Settings().FetchRows, 5);
   conn->ApplyOptions("FetchRows=0");
-  EXPECT_EQ(conn->FetchRows, 0);
+  EXPECT_EQ(conn->Settings().FetchRows, 0);
 }
 
 TEST_F(ConnectionObject, TypesCachingModeBelongsToTheDriver) {
@@ -152,36 +153,58 @@ TEST_F(ConnectionObject, TypesCachingModeBelongsToTheDriver) {
   EXPECT_EQ(driver->TypesCachingMode, 2);
 }
 
-TEST(ServerName, HostPortDatabase) {
-  std::string host, port, db;
-  ParseServerName("mydb", host, port, db);
-  EXPECT_EQ(host, "localhost");
-  EXPECT_EQ(port, "");
-  EXPECT_EQ(db, "mydb");
-  ParseServerName("/mydb", host, port, db);
-  EXPECT_EQ(host, "");
-  EXPECT_EQ(db, "mydb");
-  ParseServerName("dbhost:5433/mydb,TextAsBlob=False", host, port, db);
-  EXPECT_EQ(host, "dbhost");
-  EXPECT_EQ(port, "5433");
-  EXPECT_EQ(db, "mydb,TextAsBlob=False");
-  // The last "/" separates the database, even one inside the options.
-  ParseServerName("dbhost/mydb,Language=a/b", host, port, db);
-  EXPECT_EQ(host, "dbhost/mydb,Language=a");
-  EXPECT_EQ(db, "b");
-  // A socket directory is a host, and the port follows its last ":".
-  ParseServerName("/tmp/sock:5432/db", host, port, db);
-  EXPECT_EQ(host, "/tmp/sock");
-  EXPECT_EQ(port, "5432");
-  ParseServerName("", host, port, db);
-  EXPECT_EQ(host + port + db, "");
+TEST(ServerName, HostsDatabaseAndOptions) {
+  // hosts as HostText writes them, joined by "|"; an empty `error` means the name reads.
+  const struct {
+    const char* name;
+    const char* hosts;
+    const char* database;
+    const char* options;
+    const char* error;
+  } cases[] = {
+      {"mydb", "localhost", "mydb", "", ""},
+      {"/mydb", "", "mydb", "", ""},
+      {"", "", "", "", ""},
+      {"dbhost:5433/mydb,TextAsBlob=False", "dbhost:5433", "mydb", "TextAsBlob=False", ""},
+      {"dbhost:abc/mydb", "dbhost", "mydb", "", ""},  // a port that is no number is left out
+      {"/tmp/sock:5432/db", "/tmp/sock:5432", "db", "", ""},
+      {":5433/db", ":5433", "db", "", ""},
+      // A "/" in an option value leaves the database where it is.
+      {"dbhost/mydb,Language=a/b", "dbhost", "mydb", "Language=a/b", ""},
+      {"127.0.0.1:57010/appdb,sslrootcert=/etc/ssl/ca.crt", "127.0.0.1:57010", "appdb",
+       "sslrootcert=/etc/ssl/ca.crt", ""},
+      {"db,TextAsBlob,k=a\\,b/c", "localhost", "db", "TextAsBlob,k=a\\,b/c", ""},
+      {"h1:5432, h2:5433/db", "h1:5432|h2:5433", "db", "", ""},
+      {"[::1]:5432,[fe80::1%eth0],/run/pg/db", "[::1]:5432|[fe80::1%eth0]|/run/pg", "db", "", ""},
+      {"::1/db", "", "", "", "brackets"},
+      {"[::1/db", "", "", "", "not closed"},
+      {"[::1]x:5432/db", "", "", "", "only a port"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (*c.error) {
+      try {
+        ParseServerName(c.name);
+        ADD_FAILURE() << "read";
+      } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << e.what();
+      }
+      continue;
+    }
+    const TVNXServerName n = ParseServerName(c.name);
+    std::string hosts;
+    for (const TVNXHost& h : n.Hosts) hosts += (hosts.empty() ? "" : "|") + HostText(h);
+    EXPECT_EQ(hosts, c.hosts);
+    EXPECT_EQ(n.Database, c.database);
+    EXPECT_EQ(n.Options, c.options);
+  }
 }
 
 TEST_F(ConnectionObject, ConnectionStringFromServerNameAndSettings) {
   TVNXConnectionParams p = conn->PrepareConnect("dbhost:5433/mydb,TextAsBlob=False", "me", "secret");
-  EXPECT_EQ(conn->Database, "mydb");
-  EXPECT_EQ(conn->Port, "5433");
-  EXPECT_FALSE(conn->MappingOptions.TextAsBlob);
+  EXPECT_EQ(conn->Database(), "mydb");
+  EXPECT_EQ(conn->Settings().Port, "5433");
+  EXPECT_FALSE(conn->MappingOptions().TextAsBlob);
   EXPECT_EQ(BuildConnectionString(p), "host='dbhost' dbname='mydb' port=5433 user='me' password='secret'");
 
   // A port that is not a number gives no port piece.
@@ -195,14 +218,17 @@ TEST_F(ConnectionObject, ConnectionStringFromServerNameAndSettings) {
   // The host name setting overrides host and port; a port set through SetOption does not
   // survive the parsing of the server name.
   conn->SetOption(eConnServerPort, 7777);
-  EXPECT_EQ(conn->Port, "7777");
+  EXPECT_EQ(conn->Settings().Port, "7777");
   conn->SetOption(eConnHostName, reinterpret_cast<OptionValue>(" otherhost : 6000 "));
   p = conn->PrepareConnect("dbhost:5433/mydb,RequireSSL=True,ConnectionTimeout=10", "", "");
-  EXPECT_EQ(BuildConnectionString(p), "host='otherhost' dbname='mydb' port=6000 connect_timeout=10 requiressl=1");
+  EXPECT_EQ(BuildConnectionString(p), "host='otherhost' dbname='mydb' port=6000 connect_timeout=10 sslmode=require");
   conn->SetOption(eConnHostName, reinterpret_cast<OptionValue>("h2"));
   p = conn->PrepareConnect("dbhost:5433/mydb", "", "");
-  EXPECT_EQ(p.Host, "h2");
-  EXPECT_EQ(p.Port, 5433);
+  EXPECT_EQ(BuildConnectionString(p), "host='h2' dbname='mydb' port=5433 connect_timeout=10 sslmode=require");
+  // The host name setting takes a list too; each host keeps its own port.
+  conn->SetOption(eConnHostName, reinterpret_cast<OptionValue>("h1:5432,[::1]"));
+  p = conn->PrepareConnect("dbhost:5433/mydb", "", "");
+  EXPECT_EQ(BuildConnectionString(p), "host='h1,::1' dbname='mydb' port=5432, connect_timeout=10 sslmode=require");
 }
 
 TEST(ConnectionString, ValuesAreQuotedSoTheyCannotAddKeywords) {
@@ -255,11 +281,11 @@ TEST_F(ConnectionObject, SetAndGetOptions) {
   EXPECT_EQ(byte, 1);
   EXPECT_EQ(length, 1);
   conn->SetOption(eConnBlockingMode, 0x101);  // the low byte counts
-  EXPECT_TRUE(conn->AsyncMode);
+  EXPECT_TRUE(conn->Settings().AsyncMode);
   conn->GetOption(eConnBlockingMode, &byte, 1, &length);
   EXPECT_EQ(byte, 0);
   conn->SetOption(eConnBlockingMode, 0x100);
-  EXPECT_FALSE(conn->AsyncMode);
+  EXPECT_FALSE(conn->Settings().AsyncMode);
 
   std::int32_t blob = 0;
   length = -5;
@@ -276,13 +302,13 @@ TEST_F(ConnectionObject, SetAndGetOptions) {
   conn->GetOption(eConnTxnIsoLevel, &level, 4, &length);
   EXPECT_EQ(level, xilREPEATABLEREAD);
   EXPECT_EQ(conn->SetOption(eConnTxnIsoLevel, xilCUSTOM), 0);
-  EXPECT_EQ(conn->IsolationLevel, 2);
+  EXPECT_EQ(conn->Settings().IsolationLevel, 2);
   EXPECT_EQ(conn->SetOption(eConnTxnIsoLevel, xilDIRTYREAD), DBXERR_INVALIDTXNISOLEVEL);
   EXPECT_EQ(conn->ErrorMessage, "Transaction mode not supported by PostgreSQL");
   EXPECT_EQ(conn->SetOption(eConnTxnIsoLevel, xilREADCOMMITTED), 0);
   conn->GetOption(eConnTxnIsoLevel, &level, 4, &length);
   EXPECT_EQ(level, xilREADCOMMITTED);
-  EXPECT_EQ(conn->IsolationLevel, 1);
+  EXPECT_EQ(conn->Settings().IsolationLevel, 1);
 
   void* handle = reinterpret_cast<void*>(1);
   conn->GetOption(eConnNativeHandle, &handle, 8, &length);
@@ -303,17 +329,17 @@ TEST_F(ConnectionObject, SetAndGetOptions) {
   conn->SetOption(eConnDatabaseName, reinterpret_cast<OptionValue>("db1"));
   EXPECT_EQ(GetText(eConnDatabaseName), "db1");
   conn->SetOption(eConnRoleName, reinterpret_cast<OptionValue>("s1, public"));
-  EXPECT_EQ(conn->SearchPath, "s1, public");
+  EXPECT_EQ(conn->Settings().SearchPath, "s1, public");
   conn->SetOption(eConnTrimChar, 0x201);
-  EXPECT_TRUE(conn->TrimChar);
+  EXPECT_TRUE(conn->Settings().TrimChar);
 
   EXPECT_EQ(GetText(eConnObjectQuoteChar, 10, &length), "\"");
   EXPECT_EQ(length, 2);
 
-  EXPECT_FALSE(conn->MappingOptions.DBX4Compatible);
+  EXPECT_FALSE(conn->MappingOptions().DBX4Compatible);
   std::uint32_t untouched = 0xDEADBEEF;
   conn->GetOption(eConnDBX4Compatible, &untouched, 4, &length);
-  EXPECT_TRUE(conn->MappingOptions.DBX4Compatible);
+  EXPECT_TRUE(conn->MappingOptions().DBX4Compatible);
   EXPECT_EQ(untouched, 0xDEADBEEFu);
   // An ordinal the connection does not handle is accepted and leaves everything alone.
   EXPECT_EQ(conn->SetOption(eConnAutoCommit, 1), 0);
@@ -325,14 +351,14 @@ TEST_F(ConnectionObject, SetAndGetOptions) {
 
 TEST_F(ConnectionObject, ServerCharSetIsSplitAtTheFirstSlash) {
   conn->SetOption(eConnServerCharSet, reinterpret_cast<OptionValue>("LATIN1"));
-  EXPECT_EQ(conn->CharSet, "LATIN1");
-  EXPECT_EQ(conn->ClientEncoding, "");
+  EXPECT_EQ(conn->Settings().CharSet, "LATIN1");
+  EXPECT_EQ(conn->ClientEncoding(), "");
   std::int16_t length = -5;
   EXPECT_EQ(GetText(eConnServerCharSet, 100, &length), "LATIN1");
   EXPECT_EQ(length, -5);  // the length is not reported for this option
   conn->SetOption(eConnServerCharSet, reinterpret_cast<OptionValue>(" latin2 / UTF8 /x"));
-  EXPECT_EQ(conn->CharSet, "latin2");
-  EXPECT_EQ(conn->ClientEncoding, "UTF8 /x");
+  EXPECT_EQ(conn->Settings().CharSet, "latin2");
+  EXPECT_EQ(conn->ClientEncoding(), "UTF8 /x");
   conn->SetOption(eConnServerCharSet, reinterpret_cast<OptionValue>("/UTF8"));
   EXPECT_EQ(GetText(eConnServerCharSet), "/UTF8");
   conn->SetOption(eConnServerCharSet, 0);
@@ -355,18 +381,18 @@ TEST_F(ConnectionObject, WithoutAServerConnection) {
   TTransactionDesc serial{1, 0, xilREPEATABLEREAD, 0};
   EXPECT_EQ(conn->beginTransaction(&serial), DBXERR_FAILED);
   EXPECT_EQ(conn->ErrorMessage, "No PPGconn Connection handle.");
-  EXPECT_FALSE(conn->InTransaction);
-  EXPECT_EQ(conn->IsolationLevel, 2);  // recorded although the statement failed
+  EXPECT_FALSE(conn->InTransaction());
+  EXPECT_EQ(conn->Settings().IsolationLevel, 2);  // recorded although the statement failed
   EXPECT_EQ(conn->commit(&serial), 0);
   EXPECT_EQ(conn->rollback(nullptr), 0);
 
   // disconnect of an object that never connected only clears the texts.
-  conn->Database = "db";
-  conn->SearchPath = "kept";
+  vnx::TVNXConnectionTestAccess::Database(*conn) = "db";
+  vnx::TVNXConnectionTestAccess::Settings(*conn).SearchPath = "kept";
   EXPECT_EQ(conn->disconnect(), 0);
-  EXPECT_EQ(conn->Database, "");
+  EXPECT_EQ(conn->Database(), "");
   EXPECT_EQ(conn->ErrorMessage, "");
-  EXPECT_EQ(conn->SearchPath, "kept");
+  EXPECT_EQ(conn->Settings().SearchPath, "kept");
 
   char buf[16];
   std::memset(buf, 'x', sizeof buf);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/sql_connection.h"
+#include "tests/harness/connection_access.h"
 #include "driver/sql_metadata.h"
 #include "driver/virtual_cursor.h"
 #include "runtime/exception.h"
@@ -273,7 +274,7 @@ TEST_F(MetaDataOffline, OptionsOfEveryOrdinal) {
   EXPECT_EQ(Call(&ISQLMetaDataVtbl::GetOption, eMetaSchemaName, static_cast<void*>(text), std::int16_t(3), &length), 0);
   EXPECT_STREQ(text, "pub");
   EXPECT_EQ(length, 7);
-  conn->Database = "sales";
+  vnx::TVNXConnectionTestAccess::Database(*conn) = "sales";
   EXPECT_EQ(Call(&ISQLMetaDataVtbl::GetOption, eMetaDatabaseName, static_cast<void*>(text), std::int16_t(31), &length), 0);
   EXPECT_STREQ(text, "sales");
   EXPECT_EQ(length, 5);  // without the terminator
@@ -290,9 +291,9 @@ TEST_F(MetaDataOffline, OptionsOfEveryOrdinal) {
     EXPECT_EQ(length, expectedLength) << option;
     return v;
   };
-  conn->IsolationLevel = 2;
+  vnx::TVNXConnectionTestAccess::Settings(*conn).IsolationLevel = 2;
   EXPECT_EQ(int32Option(eMetaTransactionIsoLevel, -5), 1);
-  conn->IsolationLevel = 1;
+  vnx::TVNXConnectionTestAccess::Settings(*conn).IsolationLevel = 1;
   EXPECT_EQ(int32Option(eMetaTransactionIsoLevel, -5), 0);
   EXPECT_EQ(int32Option(eMetaMaxObjectNameLength, 4), 64);
   EXPECT_EQ(int32Option(eMetaMaxColumnsInTable, 4), 1600);
@@ -313,9 +314,9 @@ TEST_F(MetaDataOffline, OptionsOfEveryOrdinal) {
   EXPECT_EQ(byteOption(eMetaSQLEscapeChar), '\\');
   EXPECT_EQ(byteOption(eMetaProcSupportsCursor), 1);
   EXPECT_EQ(byteOption(eMetaProcSupportsCursors), 1);
-  conn->Server.VersionNum = 70400;
+  vnx::TVNXConnectionTestAccess::Server(*conn).VersionNum = 70400;
   EXPECT_EQ(byteOption(eMetaSupportsTransactions), 0);
-  conn->Server.VersionNum = 80000;
+  vnx::TVNXConnectionTestAccess::Server(*conn).VersionNum = 80000;
   EXPECT_EQ(byteOption(eMetaSupportsTransactions), 1);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/sql_connection.h"
+#include "tests/harness/connection_access.h"
 
 namespace {
 
@@ -92,11 +93,11 @@ TEST_F(TraceTest, SetErrorStoresAndTracesWithTheErrorCategory) {
 
 TEST_F(TraceTest, NothingIsWrittenWithoutACallback) {
   conn->SetOption(vnx::eConnCallBack, 0);
-  std::memset(conn->TraceDesc.pszTrace, 'z', 8);
+  std::memset(vnx::TVNXConnectionTestAccess::TraceDesc(*conn).pszTrace, 'z', 8);
   conn->Trace("hello", 4);
   conn->TraceRes(4, "Connecting to database %s on server %s", "db", "host");
   EXPECT_TRUE(g_calls.empty());
-  EXPECT_EQ(conn->TraceDesc.pszTrace[0], 'z');
+  EXPECT_EQ(vnx::TVNXConnectionTestAccess::TraceDesc(*conn).pszTrace[0], 'z');
 }
 
 }  // namespace

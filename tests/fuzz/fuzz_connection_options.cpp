@@ -11,6 +11,7 @@
 
 #include "driver/connection_options.h"
 #include "driver/sql_connection.h"
+#include "tests/harness/connection_access.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace vnx;
@@ -70,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   auto* connection = new TVNXISQLConnection(nullptr);
   connection->AddRef();
-  connection->HostName = field[3];
+  vnx::TVNXConnectionTestAccess::Settings(*connection).HostName = field[3];
   ConnectionStringReadsBack(connection->PrepareConnect(field[0], field[1], field[2]));
   connection->Release();
 

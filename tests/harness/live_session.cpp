@@ -130,6 +130,15 @@ std::string ValueAsText(const Cursor& cursor, std::uint16_t column) {
       cursor.call(&ISQLCursorVtbl::getBlob, column, v.data(), &blank, len);
       return v;
     }
+    case vnx::fldBCD: case vnx::fldFMTBCD: case vnx::fldFLOAT: case vnx::fldDATE: case vnx::fldTIME:
+    case vnx::fldDATETIME: {
+      // A type with a getter of its own, read as the server's text: its described size is
+      // that of its binary form, and a numeric's text may have 131072 digits before the
+      // point and 16383 after.
+      std::string v(131072 + 16383 + 3, '\0');
+      cursor.call(&ISQLCursorVtbl::getString, column, v.data(), &blank);
+      return blank ? "NULL" : std::string(v.c_str());
+    }
     default: {
       std::uint32_t len = 0;
       std::int16_t prec = 0;

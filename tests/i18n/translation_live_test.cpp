@@ -3,6 +3,7 @@
 // single-language build.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -61,6 +62,7 @@ class TranslationLive : public ::testing::Test {
     WriteFile(dir_ / "xx_XX/LC_MESSAGES/default.mo", ReadFile(mo));
   }
   void TearDown() override {
+    std::setlocale(LC_CTYPE, "C");
     if (hadLang_) setenv("LANG", savedLang_.c_str(), 1);
     else unsetenv("LANG");
   }
@@ -115,16 +117,28 @@ TEST_F(TranslationLive, TheSingleLanguageBuildStaysEnglish) {
   EXPECT_EQ(ErrorOf(conn_).rfind("Could not connect to the database server. Reason: [", 0), 0u) << ErrorOf(conn_);
 }
 
-TEST_F(TranslationLive, TheShippedCataloguesKeepMessagesEnglish) {
-  // LANG=pt_BR.UTF-8 selects the embedded pt_BR catalogue, which holds no translations.
-  setenv("LANG", "pt_BR.UTF-8", 1);
+// The shipped catalogues: a failed connect's text in each language, chosen by the Language
+// option or by LANG, for an application in a UTF-8 locale and in the "C" locale.
+TEST_F(TranslationLive, TheShippedCataloguesTranslateEachLanguage) {
+  const std::string pt = "Não foi possível conectar ao servidor de banco de dados. Motivo: [",
+                    de = "Es konnte keine Verbindung zum Datenbankserver hergestellt werden. Grund: [";
+  const struct { const char *locale, *language, *lang; std::string text; } cases[] = {
+      {"C.UTF-8", "pt_BR", "", pt}, {"C.UTF-8", "", "pt_BR.UTF-8", pt}, {"C.UTF-8", "pt", "", pt},
+      {"C.UTF-8", "de", "", de}, {"C.UTF-8", "", "de_DE.UTF-8", de}, {"C.UTF-8", "de-AT", "", de},
+      {"C.UTF-8", "es_MX", "", "No se pudo conectar con el servidor de base de datos. Motivo: ["},
+      {"C.UTF-8", "fr", "", "Impossible de se connecter au serveur de base de données. Raison : ["},
+      {"C.UTF-8", "ja_JP", "", "データベース サーバーに接続できませんでした。理由: ["},
+      {"C", "ja", "", "?????? ??????????????????: ["},  // Latin-1 holds no Japanese
+      {"C.UTF-8", "en_US", "de_DE.UTF-8", "Could not connect to the database server. Reason: ["}};
   testing::internal::CaptureStdout();
-  ASSERT_EQ(Connect(true, "", ""), 0) << ErrorOf(conn_);
-  Disconnect();
-  EXPECT_TRUE(Traced("Connected in synchronous mode"));
-  g_lines.clear();
-  ASSERT_EQ(Connect(true, "", "Language=en_US"), 0) << ErrorOf(conn_);
-  EXPECT_TRUE(Traced("Connected in synchronous mode"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.language) + " " + c.lang);
+    ASSERT_NE(std::setlocale(LC_CTYPE, c.locale), nullptr);
+    setenv("LANG", c.lang, 1);
+    EXPECT_NE(Connect(true, "", *c.language ? std::string("Language=") + c.language : "", "no_such_database_i18n"), 0);
+    EXPECT_EQ(ErrorOf(conn_).rfind(c.text, 0), 0u) << ErrorOf(conn_);
+    EXPECT_NE(ErrorOf(conn_).find("no_such_database_i18n"), std::string::npos) << ErrorOf(conn_);
+  }
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 

@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -43,16 +46,21 @@ std::string ShellQuoted(const std::string& s) {
   return q + "'";
 }
 
-// Runs the program (by default the one VNXSQL_PROGRAM names) with environment settings
-// ("NAME=value ...") before it.
+// The shell command that runs program with environment settings ("NAME=value ...") before
+// it, its input, output and error in dir.
+std::string ProgramCommand(const std::vector<std::string>& args, const ScratchDir& dir, const std::string& program,
+                           const std::string& environment = "") {
+  std::string cmd = environment + " " + Emulator() + " " + ShellQuoted(program);
+  for (const std::string& a : args) cmd += " " + ShellQuoted(a);
+  return cmd + " <" + dir / "in" + " >" + dir / "out" + " 2>" + dir / "err";
+}
+
+// Runs the program (by default the one VNXSQL_PROGRAM names).
 ShellRun RunProgram(const std::vector<std::string>& args, const std::string& input,
                     const std::string& program = Program(), const std::string& environment = "") {
   ScratchDir dir;
   WriteFile(dir / "in", input);
-  std::string cmd = environment + " " + Emulator() + " " + ShellQuoted(program);
-  for (const std::string& a : args) cmd += " " + ShellQuoted(a);
-  cmd += " <" + dir / "in" + " >" + dir / "out" + " 2>" + dir / "err";
-  const int status = std::system(cmd.c_str());
+  const int status = std::system(ProgramCommand(args, dir, program, environment).c_str());
   ShellRun r;
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   r.out = ReadFile(dir / "out");
@@ -60,8 +68,8 @@ ShellRun RunProgram(const std::vector<std::string>& args, const std::string& inp
   return r;
 }
 
-ShellRun Shell(std::vector<std::string> args, const std::string& input = {}) {
-  args.insert(args.begin(), {"-U", kRole83, TestServer::Get().SocketServerName()});
+ShellRun Shell(std::vector<std::string> args, const std::string& input = {}, const std::string& options = {}) {
+  args.insert(args.begin(), {"-U", kRole83, TestServer::Get().SocketServerName(options)});
   if (std::getenv("VNX_TEST_LIBPQ")) args.insert(args.begin(), {"--vendor-lib", VNX_TEST_LIBPQ});
   if (!Program().empty()) return RunProgram(args, input);
   std::istringstream in(input);
@@ -252,6 +260,59 @@ TEST_F(VnxsqlLive, TheProgramShowsTextOfAnyScriptOnAUtf8Terminal) {
   // Two wide characters take the four columns of the header rule.
   EXPECT_TRUE(Has(out, " \xE6\x97\xA5\xE6\x9C\xAC | ")) << out;
   EXPECT_TRUE(Has(out, "------+---")) << out;
+}
+
+// The driver's own texts, translated ones among them, reach a UTF-8 terminal as they are.
+TEST_F(VnxsqlLive, TheMultiLanguageBuildsTextsShowOnAUtf8Terminal) {
+  const std::string server = TestServer::Get().DatabaseServerName("no_such_database_vnxsql", "Language=pt_BR");
+  const ShellRun r = RunProgram({"--ml", "-U", kRole83, server, "-c", "select 1;"}, "",
+                                Program().empty() ? VNXSQL_BIN : Program(), "LC_ALL=C.UTF-8");
+  EXPECT_TRUE(Has(r.err, " 0x2000 Não foi possível conectar ao servidor de banco de dados. Motivo: [")) << r.err;
+}
+
+// \conninfo names what the session reached. A read that fails part-way (in the third batch)
+// shows the error and no row count that a script could take for the result's.
+TEST_F(VnxsqlLive, ConnInfoAndAReadThatFailsPartWay) {
+  const TestServer& s = TestServer::Get();
+  ShellRun r = Shell({"-c", "\\conninfo"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const std::string& v : std::vector<std::string>{"Host:     " + s.socketDir + "\n", "Port:     " + s.port + "\n",
+                                                       "Database: " + s.database + "\n", "User:     vnx83\n",
+                                                       "Server:   " + s.VersionTextPrefix(), "TLS:      off\n"})
+    EXPECT_TRUE(Has(r.out, v)) << v << "\n" << r.out;
+  r = Shell({"-c", "select 1/(i-3000) from generate_series(1,5000) i;"}, "", "FetchRows=1000");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "division by zero")) << r.err;
+  EXPECT_FALSE(Has(r.out, "rows)")) << r.out;
+}
+
+// Ctrl-C while a statement runs cancels it on the server, and the script stops there.
+TEST_F(VnxsqlLive, CtrlCCancelsTheRunningStatement) {
+  const TestServer& s = TestServer::Get();
+  ScratchDir dir;
+  WriteFile(dir / "in", "");
+  const std::string cmd = "exec " + ProgramCommand({"-U", kRole83, s.SocketServerName(), "-c", "select pg_sleep(30);",
+                                                     "-c", "select 'not reached';"},
+                                                    dir, Program().empty() ? VNXSQL_BIN : Program());
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  for (int i = 0; i < 200 && s.Psql("select count(*) from pg_stat_activity where query like 'select pg_sleep(30)%'") != "1"; ++i)
+    usleep(50000);
+  kill(pid, SIGINT);
+  const auto start = std::chrono::steady_clock::now();
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+    usleep(20000);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (seconds >= 10) kill(pid, SIGKILL), waitpid(pid, &status, 0);
+  EXPECT_LT(seconds, 5);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_TRUE(Has(ReadFile(dir / "err"), "canceling statement due to user request")) << ReadFile(dir / "err");
+  EXPECT_FALSE(Has(ReadFile(dir / "out"), "not reached"));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ DriverLibrary::DriverLibrary(const std::string& path) : path_(path) {
   }
   getDriver_ = reinterpret_cast<GetDriverFn>(dlsym(handle, "getSQLDriverPOSTGRESQL"));
   if (!getDriver_) error_ = path + " has no getSQLDriverPOSTGRESQL entry";
+  cancelQuery_ = reinterpret_cast<CancelFn>(dlsym(handle, "CancelQuery"));
 }
 
 SQLResult DriverLibrary::NewDriver(const std::string& vendorLib, Driver& driver) const {

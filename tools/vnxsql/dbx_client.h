@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "driver/dbx_interfaces.h"
+#include "tools/vnxsql/interrupt.h"
 
 namespace vnxsql {
 
@@ -77,12 +78,15 @@ class DriverLibrary {
   const std::string& path() const { return path_; }
   // getSQLDriverPOSTGRESQL; returns its result code.
   SQLResult NewDriver(const std::string& vendorLib, Driver& driver) const;
+  // The CancelQuery export; null when the library has none.
+  CancelFn cancelQuery() const { return cancelQuery_; }
 
  private:
   using GetDriverFn = SQLResult(VNX_STDCALL*)(const char*, const char*, void**);
   std::string path_;
   std::string error_;
   GetDriverFn getDriver_ = nullptr;
+  CancelFn cancelQuery_ = nullptr;
 };
 
 }  // namespace vnxsql

@@ -1,7 +1,9 @@
 // The shell: command line, connection, statements, backslash commands and result tables.
 #include "tools/vnxsql/shell.h"
 
+#include <dlfcn.h>
 #include <langinfo.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -36,7 +38,9 @@ struct Options {
   std::string library;
   std::string vendorLib = "libpq.so.5";
   std::string charset;  // eConnServerCharSet: CharSet[/ClientEncoding]
-  bool ml = false, echo = false, verbose = false, async = false, help = false;
+  bool ml = false, echo = false, verbose = false, help = false;
+  // Only an asynchronous connection can be cancelled (Ctrl-C).
+  bool async = true;
 };
 
 // One column as the cursor describes it.
@@ -258,6 +262,9 @@ class Shell {
     driver_.reset();
   }
   std::size_t unusedParams() const { return params_.size(); }
+  // Whether a statement cancelled by Ctrl-C ends the run (a script) or the next one is
+  // read (statements typed at a terminal).
+  void StopOnInterrupt(bool stop) { stopOnInterrupt_ = stop; }
 
  private:
   void RunItems(std::vector<ScriptItem>& items);
@@ -278,6 +285,8 @@ class Shell {
   void ListProcedures(const std::string& pattern);
   void ListIndices(const std::string& table);
   void CallProcedure(const std::string& name);
+  void ConnInfo();
+  void* NativeHandle() const;
   void Transaction(const std::string& verb, const std::string& arg);
   // Whether the server now reads backslashes in '...' strings as ordinary characters.
   bool StandardStrings();
@@ -294,6 +303,7 @@ class Shell {
   ScriptSplitter splitter_;
   bool failed_ = false;
   bool quit_ = false;
+  bool stopOnInterrupt_ = true;
   bool standardStrings_ = false;  // as last seen
   // The driver hands out ISO-8859-1 text with the client encodings LATIN1 and UTF8 (it
   // converts values and errors from UTF-8) and takes parameter values the same way; the
@@ -339,10 +349,15 @@ bool Shell::Open() {
   if (o_.async) conn_.call(&ISQLConnectionVtbl::SetOption, eConnBlockingMode, OptionValue{1});
   if (!o_.charset.empty())
     conn_.call(&ISQLConnectionVtbl::SetOption, eConnServerCharSet, reinterpret_cast<OptionValue>(o_.charset.c_str()));
+  // The driver's own texts (its translated messages among them) and those of a UTF8
+  // connection come in the codeset of vnxsql's locale: UTF-8 on a UTF-8 terminal, else ISO-8859-1.
+  const char* codeset = nl_langinfo(CODESET);
+  const bool utf8Locale = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
   rc = conn_.call(&ISQLConnectionVtbl::connect, o_.server.c_str(), o_.user.c_str(), o_.password.c_str());
   if (rc != 0) {
-    err_ << "vnxsql: cannot connect to " << o_.server << ": " << Hex(rc) << " " << Latin1ToUtf8(conn_.error())
-         << std::endl;
+    const std::string error = conn_.error();
+    err_ << "vnxsql: cannot connect to " << o_.server << ": " << Hex(rc) << " "
+         << (utf8Locale ? error : Latin1ToUtf8(error)) << std::endl;
     return false;
   }
   // "CharSet/ClientEncoding", or the character set alone before an encoding is known.
@@ -352,10 +367,6 @@ bool Shell::Open() {
   std::string enc = charset;
   enc = enc.substr(enc.find('/') == std::string::npos ? 0 : enc.find('/') + 1);
   for (auto& ch : enc) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  // The driver hands texts of a UTF8 connection over in the application's character set,
-  // the codeset of its locale: UTF-8 when vnxsql runs on a UTF-8 terminal, else ISO-8859-1.
-  const char* codeset = nl_langinfo(CODESET);
-  const bool utf8Locale = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
   latin1_ = enc == "LATIN1" || (enc == "UTF8" && !utf8Locale);
   sqlLatin1_ = enc == "LATIN1";
   return true;
@@ -385,9 +396,12 @@ void Shell::RunItems(std::vector<ScriptItem>& items) {
   for (const auto& item : items) {
     if (quit_) break;
     if (o_.echo) out_ << "vnxsql> " << item.text << "\n";
+    // CancelQuery leaves a synchronous connection alone: there Ctrl-C quits at once.
+    CancelScope scope(o_.async ? lib_->cancelQuery() : nullptr, NativeHandle());
     if (item.meta) Meta(item.text);
     else Statement(item.text, false);
     out_.flush();
+    if (scope.interrupted() && stopOnInterrupt_) quit_ = true;
   }
   items.clear();
 }
@@ -467,10 +481,10 @@ void Shell::Statement(const std::string& sql, bool describeOnly) {
     PrintDescription(cols);
     return;
   }
+  // A read that failed part-way prints nothing: a script reading the output must not
+  // take the rows read so far for the result.
   Table t;
-  const bool ok = ReadAll(cursor, cols, t);
-  PrintTable(out_, t, latin1_);
-  if (!ok) out_.flush();
+  if (ReadAll(cursor, cols, t)) PrintTable(out_, t, latin1_);
 }
 
 bool Shell::Describe(const Cursor& c, std::vector<ColumnInfo>& cols) {
@@ -839,6 +853,57 @@ void Shell::CallProcedure(const std::string& name) {
   PrintTable(out_, t, latin1_);
 }
 
+void* Shell::NativeHandle() const {
+  void* handle = nullptr;
+  std::int16_t len = 0;
+  if (conn_)
+    conn_.call(&ISQLConnectionVtbl::GetOption, eConnNativeHandle, static_cast<void*>(&handle),
+               std::int16_t{sizeof handle}, &len);
+  return handle;
+}
+
+// What the session reached. The driver reports the host as "host:port" (an IPv6 address in
+// brackets); where it reports only the host name as it was set, libpq is asked, as it is for
+// TLS: the driver loads libpq for the whole process to see.
+void Shell::ConnInfo() {
+  auto option = [&](std::uint32_t id) {
+    char text[1024] = {};
+    std::int16_t len = 0;
+    const SQLResult rc =
+        conn_.call(&ISQLConnectionVtbl::GetOption, id, static_cast<void*>(text), std::int16_t{sizeof text - 1}, &len);
+    return rc != 0 ? std::string() : latin1_ ? Latin1ToUtf8(text) : std::string(text);
+  };
+  void* handle = NativeHandle();
+  auto pq = [&](const char* name) -> std::string {
+    const auto fn = reinterpret_cast<const char* (*)(void*)>(dlsym(RTLD_DEFAULT, name));
+    const char* value = fn && handle ? fn(handle) : nullptr;
+    return value ? value : "";
+  };
+  std::string host = option(eConnHostName), port;
+  const std::size_t colon = host.rfind(':');
+  if (colon != std::string::npos && colon + 1 < host.size() &&
+      host.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+    port = host.substr(colon + 1);
+    host.resize(colon);
+  } else {
+    host = pq("PQhost");
+    port = pq("PQport");
+  }
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  const auto inUse = reinterpret_cast<int (*)(void*)>(dlsym(RTLD_DEFAULT, "PQsslInUse"));
+  const auto attribute = reinterpret_cast<const char* (*)(void*, const char*)>(dlsym(RTLD_DEFAULT, "PQsslAttribute"));
+  std::string tls = !inUse || !handle ? "" : inUse(handle) ? "on" : "off";
+  const char* protocol = tls == "on" && attribute ? attribute(handle, "protocol") : nullptr;
+  const char* cipher = protocol ? attribute(handle, "cipher") : nullptr;
+  if (cipher) tls += std::string(" (") + protocol + ", " + cipher + ")";
+  const std::pair<const char*, std::string> lines[] = {
+      {"Host:     ", host}, {"Port:     ", port}, {"Database: ", option(eConnDatabaseName)},
+      {"User:     ", o_.user.empty() ? pq("PQuser") : o_.user}, {"Server:   ", option(eConnServerVersion)},
+      {"TLS:      ", tls}};
+  for (const auto& [label, value] : lines) out_ << label << (value.empty() ? "(unknown)" : value) << "\n";
+  out_ << "\n";
+}
+
 void Shell::ListIndices(const std::string& table) {
   Table all;
   const std::string arg = ToDriver(table);
@@ -901,6 +966,8 @@ void Shell::Meta(const std::string& line) {
     ListIndices(arg);
   } else if (cmd == "call") {
     CallProcedure(arg);
+  } else if (cmd == "conninfo") {
+    ConnInfo();
   } else if (cmd == "describe") {
     if (!arg.empty()) Statement(arg, true);
     else if (lastColumns_.empty()) Fail({}, 0, "no result to describe yet");
@@ -938,6 +1005,7 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& er
     else if (a == "-e" || a == "--echo") o.echo = true;
     else if (a == "-v" || a == "--verbose") o.verbose = true;
     else if (a == "--async") o.async = true;
+    else if (a == "--sync") o.async = false;
     else if (!a.empty() && a[0] == '-') { error = "unknown option " + a; return false; }
     else if (o.server.empty()) o.server = a;
     else { error = "unexpected argument " + a; return false; }
@@ -967,7 +1035,8 @@ std::string Usage() {
          "  --ml                 load the multi-language build (libdbexpvnx-ml.so)\n"
          "  --library PATH       load this driver library\n"
          "  --vendor-lib NAME    the client library the driver opens (default libpq.so.5)\n"
-         "  --async              connect in asynchronous mode\n"
+         "  --sync               connect in synchronous mode (Ctrl-C then cannot cancel; the\n"
+         "                       default, --async, can)\n"
          "  --charset TEXT       character set and client encoding (eConnServerCharSet), e.g. latin1\n"
          "                       or /UTF8; text is shown in UTF-8 when the driver's is ISO-8859-1\n"
          "Statements end with \";\" at the end of a line. Commands:\n"
@@ -976,7 +1045,10 @@ std::string Usage() {
          "  \\di [table]          indices                   \\describe [query]  column descriptions\n"
          "  \\call name           calls a procedure or function (as the command's stored-procedure\n"
          "                       mode does: CALL or select), its inputs from -p, its outputs shown\n"
-         "  \\begin [serializable]  \\commit  \\rollback      \\q  quit    \\?  this text\n";
+         "  \\conninfo           host, port, database, user, server version and TLS reached\n"
+         "  \\begin [serializable]  \\commit  \\rollback      \\q  quit    \\?  this text\n"
+         "Ctrl-C cancels the running statement (a script stops after it; statements typed at a\n"
+         "terminal go on); a second Ctrl-C, or one while no statement runs, quits.\n";
 }
 
 int RunShell(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -998,6 +1070,7 @@ int RunShell(const std::vector<std::string>& args, std::istream& in, std::ostrea
     return 2;
   }
   if (!shell->Open()) return 2;
+  shell->StopOnInterrupt(!(o.sources.empty() && &in == &std::cin && ::isatty(STDIN_FILENO)));
   if (o.sources.empty()) shell->Run(in);
   for (const auto& [kind, text] : o.sources) {
     if (kind == 'c') {
