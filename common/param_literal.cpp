@@ -57,9 +57,32 @@ bool IsAscii(std::string_view text) noexcept {
   return true;
 }
 
+// A server whose encoding is SQL_ASCII converts nothing: it reads the statement byte by byte,
+// whatever the client encoding says. A byte 0x5C inside an SJIS, BIG5, GBK, UHC or GB18030
+// character is a backslash to it, where libpq's escaping would take it for part of the
+// character: the text is escaped byte by byte, as that server reads it.
+bool ServerReadsBytes(PGconn* connection) {
+  const char* encoding = PQ.PQparameterStatus(connection, "server_encoding");
+  return encoding && std::strcmp(encoding, "SQL_ASCII") == 0;
+}
+
+std::size_t EscapeBytes(char* to, std::string_view text, bool backslashEscapes) {
+  char* out = to;
+  for (char c : text) {
+    if (c == '\'' || (c == '\\' && backslashEscapes)) *out++ = c;
+    *out++ = c;
+  }
+  *out = '\0';
+  return static_cast<std::size_t>(out - to);
+}
+
 // Escapes text for the connection into a buffer of 2n + 1 bytes; returns the length written.
 std::size_t Escape(char* to, std::string_view text, PGconn* connection) {
   if (!PQ.PQescapeString) throw EVNXLibpqError(rt::Format(Res(res::SCouldNotEscape), "libpq is not loaded"));
+  if (connection && ServerReadsBytes(connection)) {
+    const char* scs = PQ.PQparameterStatus(connection, "standard_conforming_strings");
+    return EscapeBytes(to, text, !(scs && std::strcmp(scs, "on") == 0));
+  }
   if (connection && PQ.PQescapeStringConn) {
     int error = 0;
     const std::size_t n = PQ.PQescapeStringConn(connection, to, text.data(), text.size(), &error);
@@ -206,6 +229,12 @@ std::string QuoteLiteral(std::string_view text) {
   out += kLiteralQuote;
   out += text;
   out += kLiteralQuote;
+  return out;
+}
+
+std::string EscapeByteByByte(std::string_view text, bool standardConformingStrings) {
+  std::string out(text.size() * 2 + 1, '\0');
+  out.resize(EscapeBytes(out.data(), text, !standardConformingStrings));
   return out;
 }
 

@@ -26,6 +26,10 @@ void AppendParamLiteral(std::string& out, const CommandParam& param, bool stored
 // PQescapeStringConn, escaping follows that connection's settings (standard_conforming_
 // strings, encoding); otherwise PQescapeString. Stops at a NUL byte.
 std::string EscapeStringLiteral(std::string_view text, PGconn* connection);
+// Text escaped byte by byte, as a server that reads bytes (SQL_ASCII) takes it: every quote
+// doubled, and every backslash byte too unless standard_conforming_strings is on. The
+// connection's escaping takes this way when its server's encoding is SQL_ASCII.
+std::string EscapeByteByByte(std::string_view text, bool standardConformingStrings);
 
 // The text between single quotes (no escaping of its own).
 std::string QuoteLiteral(std::string_view text);

@@ -102,7 +102,7 @@ void TVNXBatchedReads::AfterStatement(std::string_view sql) {
   for (const TVNXRowBatches* r : reads_) declaredInApplication |= r->home_ == TVNXRowBatches::Home::Application;
   if (!declaredInApplication || !conn_.Handle()) return;
   if (PQ.PQtransactionStatus(conn_.Handle()) != PQTRANS_IDLE &&
-      !ControlsTransaction(sql, conn_.Server().StandardConformingStrings(), conn_.Server().ClientEncoding()))
+      !ControlsTransaction(sql, conn_.Server().StandardConformingStrings(), conn_.Server().StatementEncoding()))
     return;
   for (TVNXRowBatches* r : reads_)
     if (r->home_ == TVNXRowBatches::Home::Application) r->unsure_ = true;

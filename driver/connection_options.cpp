@@ -20,7 +20,7 @@ std::vector<TVNXOption> SplitOptionString(std::string_view options, std::vector<
   auto finish = [&] {
     std::string key = rt::LowerCase(rt::TrimView(parts[0]));
     // An element without "=" carries no value; no key is applied with an invented one.
-    if (hasValue && !key.empty()) result.push_back({std::move(key), rt::Trim(parts[1])});
+    if (hasValue && !key.empty()) result.push_back({std::move(key), rt::Trim(parts[1]), rt::Trim(parts[0])});
     else if (!key.empty() && valueless) valueless->push_back(rt::Trim(parts[0]));
     parts[0].clear();
     parts[1].clear();
@@ -131,14 +131,14 @@ std::string BuildConnectionString(const TVNXConnectionParams& p) {
   return s;
 }
 
-void TVNXISQLConnection::ParseOption(const std::string& key, const std::string& value) {
-  const std::string complaint = settings_.ApplyOption(key, value, driver_.get());
+void TVNXISQLConnection::ParseOption(const std::string& key, const std::string& value, const std::string& written) {
+  const std::string complaint = settings_.ApplyOption(key, value, driver_.get(), written.empty() ? key : written);
   if (!complaint.empty()) Trace(complaint, trcDiagnostic);
 }
 
 void TVNXISQLConnection::ApplyOptions(std::string_view options) {
   std::vector<std::string> valueless;
-  for (const TVNXOption& option : SplitOptionString(options, &valueless)) ParseOption(option.Key, option.Value);
+  for (const TVNXOption& o : SplitOptionString(options, &valueless)) ParseOption(o.Key, o.Value, o.Written);
   for (const std::string& element : valueless) TraceRes(trcDiagnostic, res::SOptionWithoutValue, element);
 }
 

@@ -16,6 +16,7 @@ namespace vnx {
 struct TVNXOption {
   std::string Key;
   std::string Value;
+  std::string Written;  // the key as the string spells it, for messages
 };
 
 // Splits an option string at "," into elements and each element at its first "=". A

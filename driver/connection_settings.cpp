@@ -159,7 +159,7 @@ std::string Expected(const char* text, std::string_view choices = {}) { return r
 }  // namespace
 
 std::string TVNXConnectionSettings::ApplyOption(const std::string& key, const std::string& value,
-                                                TVNXISQLDriver* driver) {
+                                                TVNXISQLDriver* driver, const std::string& written) {
   TVNXMappingOptions& m = MappingOptions;
   // What the key expected when the value was not one of its values.
   std::string expected;
@@ -240,10 +240,12 @@ std::string TVNXConnectionSettings::ApplyOption(const std::string& key, const st
     std::erase_if(LibpqKeywords, [&](const TVNXOption& o) { return o.Key == keyword->Name; });
     LibpqKeywords.push_back({keyword->Name, value});
   } else {
-    return rt::Format(Res(res::SOptionUnknown), key, value);
+    // A misspelt password keyword must not show the password.
+    const bool secret = key.find("pass") != std::string::npos;
+    return rt::Format(Res(res::SOptionUnknown), written, secret ? std::string("********") : value);
   }
   if (expected.empty()) return {};
-  return rt::Format(Res(res::SOptionValueIgnored), key, value, expected);
+  return rt::Format(Res(res::SOptionValueIgnored), written, value, expected);
 }
 
 std::string TVNXConnectionSettings::LibpqKeywordsText() const {

@@ -48,7 +48,8 @@ struct TVNXConnectionSettings {
   // what went wrong for the trace (an unknown key, a value the key does not take: nothing
   // changes then), or an empty text. TypesCachingMode is the driver's and Language the
   // translation's: `driver` (may be null) receives the first.
-  std::string ApplyOption(const std::string& key, const std::string& value, TVNXISQLDriver* driver);
+  std::string ApplyOption(const std::string& key, const std::string& value, TVNXISQLDriver* driver,
+                          const std::string& written);
   // The libpq keywords as the trace shows them: key=value, passwords as "********".
   std::string LibpqKeywordsText() const;
   // The value of a libpq keyword given as an option; empty when not given.

@@ -5,6 +5,7 @@
 
 #include "common/conversion.h"
 #include "common/encoding.h"
+#include "resources/driver_resources.h"
 #include "common/errors.h"
 #include "driver/sql_connection.h"
 #include "driver/sql_cursor.h"
@@ -66,6 +67,19 @@ class BlockingScope {
   PGconn* h_;
   bool switched_ = false;
 };
+
+// libpq's large-object calls wait for as long as the server takes. With a QueryTimeout the
+// object is read through the server's SQL functions instead, whose answers the driver waits
+// for itself: `select` gives the text of one statement over an open descriptor `fd`, which
+// it closes. False with the server's text in `failure`.
+bool SqlLargeObjectCall(TVNXISQLConnection& conn, std::uint32_t oid, const std::string& select, PGresult*& result,
+                        std::string& failure) {
+  const std::string sql = "select " + select + ", lo_close(fd) from (select lo_open(" + std::to_string(oid) + ", " +
+                          std::to_string(kInvRead) + ") as fd offset 0) s";
+  if (conn.RunQuery(sql, result, failure) && PQ.PQntuples(result) == 1) return true;
+  if (failure.empty()) failure = Res(res::SNoResponse);
+  return false;
+}
 
 }  // namespace
 
@@ -144,7 +158,15 @@ SQLResult TVNXISQLCursor::LargeObjectSize(std::uint16_t column, std::uint32_t* l
   const bool own = !ServerTransactionOpen(conn);
   if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
-  {
+  if (conn.Settings().QueryTimeout > 0) {
+    PGresult* r = nullptr;
+    if (SqlLargeObjectCall(conn, oid, "lo_lseek(fd, 0, 2)", r, failure)) {
+      if (length) *length = static_cast<std::uint32_t>(TextToInteger(PQ.PQgetvalue(r, 0, 0)));
+    } else {
+      failure = rt::Format(Res(res::SCannotOpenBlob), failure);
+    }
+    if (r) PQ.PQclear(r);
+  } else {
     BlockingScope blocking(conn);
     const int fd = PQ.lo_open(conn.Handle(), oid, kInvRead);
     if (fd < 0) {
@@ -187,7 +209,17 @@ SQLResult TVNXISQLCursor::ReadLargeObject(std::uint16_t column, void* value, std
   const bool own = !ServerTransactionOpen(conn);
   if (own && !BeginBlobTransaction()) return DBXERR_FAILED;
   std::string failure;
-  {
+  if (conn.Settings().QueryTimeout > 0) {
+    PGresult* r = nullptr;
+    if (SqlLargeObjectCall(conn, oid, "loread(fd, " + std::to_string(length) + ")", r, failure)) {
+      const std::string bytes = UnescapeBytea(PQ.PQgetvalue(r, 0, 0));
+      if (bytes.size() == length) std::memcpy(value, bytes.data(), length);
+      else failure = rt::Format(Res(res::SCannotReadBlob), "");
+    } else {
+      failure = rt::Format(Res(res::SCannotOpenBlob), failure);
+    }
+    if (r) PQ.PQclear(r);
+  } else {
     BlockingScope blocking(conn);
     const int fd = PQ.lo_open(conn.Handle(), oid, kInvRead);
     if (fd < 0) {

@@ -74,6 +74,11 @@ struct TVNXServerProfile {
   bool StandardConformingStrings() const;
   // The client encoding in force, as the server names it ("UTF8", "LATIN1", "EUC_JP").
   std::string ClientEncoding() const;
+  // The encoding the server reads statement text in: the client encoding, which it converts
+  // from, except on an SQL_ASCII server, which converts nothing and reads byte by byte.
+  std::string StatementEncoding() const {
+    return ServerEncoding == "SQL_ASCII" ? std::string("SQL_ASCII") : ClientEncoding();
+  }
 };
 
 // What connect makes of a server's version. Accepted: 7.1 up to (not including) 8.4, or

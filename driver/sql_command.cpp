@@ -171,7 +171,7 @@ std::string TVNXISQLCommand::SubstituteParameters() {
   // statement can change: they are asked for at every execute.
   PGconn* handle = Connection->Handle();
   Parser.SetStandardConformingStrings(Connection->Server().StandardConformingStrings());
-  Parser.SetClientEncoding(Connection->Server().ClientEncoding());
+  Parser.SetClientEncoding(Connection->Server().StatementEncoding());
   Parser.SetSQL(SQL);
   std::string out;
   out.reserve(SQL.size() + Params.size() * 8);
@@ -324,7 +324,7 @@ SQLResult TVNXISQLCommand::InternalExecute(const std::string& text, void** curso
   // Servers before 8.0 have no holdable cursors: whole too.
   std::unique_ptr<TVNXRowBatches> batches;
   if (conn.Settings().FetchRows > 0 && conn.Handle() && !StoredProc && conn.Server().HasHoldableCursors() &&
-      DeclarableAsCursor(text, conn.Server().StandardConformingStrings(), conn.Server().ClientEncoding())) {
+      DeclarableAsCursor(text, conn.Server().StandardConformingStrings(), conn.Server().StatementEncoding())) {
     batches = conn.OpenBatchedRead(text, Result, execError);
     if (!batches && !Result && conn.LastLibpqError().empty()) return failWith(execError);
   } else {

@@ -110,8 +110,9 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   bool MakeWay(std::string& error) { return reads_.MakeWay(error); }
 
   // Applies one custom option (key trimmed and lower-cased, value trimmed); an unknown key
-  // or a value the key does not take changes nothing.
-  void ParseOption(const std::string& key, const std::string& value);
+  // or a value the key does not take changes nothing, and the trace says so (category 8),
+  // naming the key as written.
+  void ParseOption(const std::string& key, const std::string& value, const std::string& written = {});
   // Applies every element of a custom option string.
   void ApplyOptions(std::string_view options);
   // The first steps of connect: splits the server name (setting Database and Port), applies

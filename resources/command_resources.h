@@ -1,12 +1,13 @@
 // Message texts of commands, result cursors and BLOB reading.
 #pragma once
 
+#include "resources/driver_resources.h"  // the texts of ExecQuery that commands report too
+
 namespace vnx::res {
 
 // Commands.
 inline constexpr const char SCommandExecuted[] = "Command executed sucessfully";
 inline constexpr const char SRowsAffected[] = "%d row(s) affected";
-inline constexpr const char SQueryIsEmpty[] = "Query is empty";
 inline constexpr const char SNoParametersRetrieved[] = "No paramaters retrieved from stored procedure.";
 inline constexpr const char SParamTypeNotSupported[] = "Parameters of type %d are not supported.";
 inline constexpr const char SMissingParameter[] =

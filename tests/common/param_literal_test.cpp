@@ -200,6 +200,9 @@ TEST_F(ParamLiteral, EscapingWithoutConnection) {
   EXPECT_EQ(EscapeStringLiteral("a'b", nullptr), "a''b");
   EXPECT_EQ(EscapeStringLiteral(std::string_view("x\0y", 3), nullptr), "x");
   EXPECT_EQ(EscapeStringLiteral("", nullptr), "");
+  // An SJIS character whose second byte is a backslash: to a server that reads bytes, it is one.
+  EXPECT_EQ(EscapeByteByByte("\x95\\'", false), "\x95\\\\''");
+  EXPECT_EQ(EscapeByteByByte("\x95\\'", true), "\x95\\''");
 }
 
 }  // namespace
