@@ -28,9 +28,11 @@ add_library(vnx_glibc_floor OBJECT ${CMAKE_CURRENT_LIST_DIR}/glibc_floor.c)
 function(vnx_portable_link target)
   set(root ${VNX_GLIBC_ROOT})
   # -B for its start files, -L ahead of the system's folders for its libraries.
+  # The static runtime's members bring whole families of functions of which the binaries
+  # call few; the linker drops the rest (a sixth of the multi-language library).
   target_link_options(${target} PRIVATE --sysroot=${root} -B${root}/usr/lib/
     -L${root}/lib/${CMAKE_LIBRARY_ARCHITECTURE} -L${root}/usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}
-    -static-libstdc++)
+    -static-libstdc++ -Wl,--gc-sections)
   # Before 2.34 the thread functions live in libpthread. The runtime's arithmetic helpers
   # come from the static libgcc, read before the compiler driver names libgcc_s, which
   # would otherwise lend the helpers of its own newer versions (__divmoddi4 is GCC_7.0.0):
