@@ -147,9 +147,12 @@ SQLResult TVNXISQLConnection::Connect(const std::string& serverName, const std::
   if (!LibpqLoaded()) {
     const std::string vendorLib = driver_ ? driver_->VendorLib : std::string();
     TraceRes(trcDiagnostic, res::SLoadingLibpq, vendorLib);
+    std::vector<std::string> notes;
     try {
-      LoadLibpq(vendorLib);
+      LoadLibpq(vendorLib, &notes);
+      for (const std::string& note : notes) Trace(note, trcDiagnostic);
     } catch (const EVNXLibpqError& e) {
+      for (const std::string& note : notes) Trace(note, trcDiagnostic);
       SetErrorText(e.what());
       Trace(e.what(), trcDiagnostic);
       return DBXERR_FAILED;
