@@ -240,8 +240,8 @@ std::string TVNXConnectionSettings::ApplyOption(const std::string& key, const st
     std::erase_if(LibpqKeywords, [&](const TVNXOption& o) { return o.Key == keyword->Name; });
     LibpqKeywords.push_back({keyword->Name, value, written});
   } else {
-    // A misspelt password keyword must not show the password.
-    const bool secret = key.find("pass") != std::string::npos;
+    // A misspelt password keyword ("pasword", "pwd") must not show the password.
+    const bool secret = key.find("pas") != std::string::npos || key.find("pw") != std::string::npos;
     return rt::Format(Res(res::SOptionUnknown), written, secret ? std::string("********") : value);
   }
   if (expected.empty()) return {};

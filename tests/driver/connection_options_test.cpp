@@ -135,6 +135,20 @@ TEST_F(ConnectionObject, ValuesOutsideTheRulesChangeNothing) {
   EXPECT_EQ(conn->Settings().FetchRows, 5);
   conn->ApplyOptions("FetchRows=0");
   EXPECT_EQ(conn->Settings().FetchRows, 0);
+  // What the trace says of each (category 8): the key as written, the value, what it takes.
+  const std::pair<const char*, const char*> complaints[] = {
+      {"AcceptNewerServers=1", "The option AcceptNewerServers=1 was ignored: expected True or False"},
+      {"Int8Mode=AsInt16", "expected one of AsInt8, Ignore, AsString, AsInt4, AsBcd"},
+      {"QueryTimeout=-5", "expected a whole number"},
+      {"ServerDecimalSeparator=", "expected one character"},
+      {"NoSuchKey=x", "The option NoSuchKey=x was ignored: neither the driver nor libpq knows the key"},
+      {"pasword=secret", "pasword=********"},
+  };
+  TVNXConnectionSettings settings;
+  for (const auto& [option, complaint] : complaints) {
+    const TVNXOption o = SplitOptionString(option).at(0);
+    EXPECT_NE(settings.ApplyOption(o.Key, o.Value, nullptr, o.Written).find(complaint), std::string::npos) << option;
+  }
 }
 
 TEST_F(ConnectionObject, TypesCachingModeBelongsToTheDriver) {
