@@ -38,6 +38,7 @@ bool Args::Parse(int argc, char** argv) {
       to = argv[++i];
     };
     if (a == "--server") next(server);
+    else if (a == "--options") next(options);
     else if (a == "--user") next(user);
     else if (a == "--password") next(password);
     else if (a == "--library") next(library);
@@ -67,11 +68,20 @@ std::string Args::ConnInfo() const {
       host.resize(colon);
     }
   }
-  std::string ci = "dbname='" + db + "' user='" + user + "'";
+  db = db.substr(0, db.find(','));  // options in the server name are the driver's
+  std::string ci = "dbname='" + db + "'";
+  if (!user.empty()) ci += " user='" + user + "'";
   if (!host.empty()) ci += " host='" + host + "'";
   if (!port.empty()) ci += " port='" + port + "'";
   if (!password.empty()) ci += " password='" + password + "'";
   return ci;
+}
+
+std::string Args::DriverServerName(int rows) const {
+  std::string name = server;
+  if (!options.empty()) name += "," + options;
+  if (rows > 0) name += ",FetchRows=" + std::to_string(rows);
+  return name;
 }
 
 bool RawPq::Load(const std::string& name, std::string& error) {
@@ -130,8 +140,7 @@ void DriverSession::Open(const Args& args, vnx::TSQLCallbackEvent trace, void* t
     conn.call(&vnx::ISQLConnectionVtbl::SetOption, vnx::eConnCallBack, reinterpret_cast<vnx::OptionValue>(trace));
     conn.call(&vnx::ISQLConnectionVtbl::SetOption, vnx::eConnCallBackInfo, reinterpret_cast<vnx::OptionValue>(traceInfo));
   }
-  const std::string server =
-      args.fetchRows > 0 ? args.server + ",FetchRows=" + std::to_string(args.fetchRows) : args.server;
+  const std::string server = args.DriverServerName(args.fetchRows);
   if (conn.call(&vnx::ISQLConnectionVtbl::connect, server.c_str(), args.user.c_str(), args.password.c_str()) != 0)
     Die("connect: " + conn.error());
 }

@@ -32,7 +32,8 @@ long ProcStatusKb(const char* field);
 
 struct Args {
   std::string server;    // [host][:port]/database, as for the driver
-  std::string user = "vnx83";
+  std::string options;   // the driver's options (AcceptNewerServers=True, ...), for the driver only
+  std::string user;      // empty: libpq's default, the user running the program
   std::string password;
   std::string library;   // the driver library
   std::string vendorLib = "libpq.so.5";
@@ -43,6 +44,8 @@ struct Args {
   bool Parse(int argc, char** argv);
   // The same server for a libpq connection string.
   std::string ConnInfo() const;
+  // The server name the driver connects with: server, options and FetchRows=fetchRows.
+  std::string DriverServerName(int fetchRows) const;
 };
 
 // The libpq functions the baselines use, bound with dlopen as the driver binds its own:

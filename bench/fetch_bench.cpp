@@ -3,7 +3,7 @@
 // code, and (b) through the driver's next and getters, the whole result at once or, with
 // --fetch-rows N, N rows a batch. Prints medians of alternating runs; asserts nothing.
 //
-//   fetch_bench --server HOST:PORT/DB [--user U] [--runs N] [--rows R] [--fetch-rows N]
+//   fetch_bench --server HOST:PORT/DB [--options K=V,...] [--user U] [--password P] [--runs N] [--rows R] [--fetch-rows N]
 //   fetch_bench ... --mode batched                    the driver whole against FetchRows=N
 //                                                    (1000 unless --fetch-rows says otherwise)
 //   fetch_bench ... --mode memory-raw|memory-driver   one read, then the peak resident memory
@@ -235,7 +235,7 @@ double MedianOf(const std::vector<Timing>& v, double Timing::*field) {
 int main(int argc, char** argv) {
   Args args;
   if (!args.Parse(argc, argv))
-    Die("usage: fetch_bench --server HOST:PORT/DB [--user U] [--runs N] [--rows R] [--fetch-rows N] [--mode M]");
+    Die("usage: fetch_bench --server HOST:PORT/DB [--options K=V,...] [--user U] [--password P] [--runs N] [--rows R] [--fetch-rows N] [--mode M]");
   RawPq pq;
   std::string why;
   if (!pq.Load(args.vendorLib, why)) Die("cannot load " + args.vendorLib + ": " + why);

@@ -4,7 +4,7 @@
 // execute to the moment it hands the finished statement to the trace, which it does right
 // before sending it. Prints medians of alternating runs; asserts nothing.
 //
-//   subst_bench --server HOST:PORT/DB [--user U] [--runs N] [--library PATH]
+//   subst_bench --server HOST:PORT/DB [--options K=V,...] [--user U] [--password P] [--runs N] [--library PATH]
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -117,7 +117,7 @@ DriverTiming Driver(const DriverSession& s, Probe& probe, const Case& c, std::in
 
 int main(int argc, char** argv) {
   Args args;
-  if (!args.Parse(argc, argv)) Die("usage: subst_bench --server HOST:PORT/DB [--user U] [--runs N]");
+  if (!args.Parse(argc, argv)) Die("usage: subst_bench --server HOST:PORT/DB [--options K=V,...] [--user U] [--password P] [--runs N]");
   RawPq pq;
   std::string why;
   if (!pq.Load(args.vendorLib, why)) Die("cannot load " + args.vendorLib + ": " + why);

@@ -238,10 +238,10 @@ std::string TVNXConnectionSettings::ApplyOption(const std::string& key, const st
   } else if (const TVNXLibpqKeyword* keyword = FindLibpqKeyword(key)) {
     // libpq's own: passed on as given (the keyword's own spelling, which is lower-case).
     std::erase_if(LibpqKeywords, [&](const TVNXOption& o) { return o.Key == keyword->Name; });
-    LibpqKeywords.push_back({keyword->Name, value});
+    LibpqKeywords.push_back({keyword->Name, value, written});
   } else {
-    // A misspelt password keyword must not show the password.
-    const bool secret = key.find("pass") != std::string::npos;
+    // A misspelt password keyword ("pasword", "pwd") must not show the password.
+    const bool secret = key.find("pas") != std::string::npos || key.find("pw") != std::string::npos;
     return rt::Format(Res(res::SOptionUnknown), written, secret ? std::string("********") : value);
   }
   if (expected.empty()) return {};

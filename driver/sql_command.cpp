@@ -328,7 +328,7 @@ SQLResult TVNXISQLCommand::InternalExecute(const std::string& text, void** curso
     batches = conn.OpenBatchedRead(text, Result, execError);
     if (!batches && !Result && conn.LastLibpqError().empty()) return failWith(execError);
   } else {
-    conn.ExecQuery(text, Result, execError);
+    conn.ExecQuery(text, Result, execError, true);  // an asynchronous list's cursor reads on
   }
   if (!conn.Handle()) return fail(execError.empty() ? Res(res::SNotConnected) : execError);
   // libpq's own text, taken right after the statement failed.

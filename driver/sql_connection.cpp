@@ -147,9 +147,12 @@ SQLResult TVNXISQLConnection::Connect(const std::string& serverName, const std::
   if (!LibpqLoaded()) {
     const std::string vendorLib = driver_ ? driver_->VendorLib : std::string();
     TraceRes(trcDiagnostic, res::SLoadingLibpq, vendorLib);
+    std::vector<std::string> notes;
     try {
-      LoadLibpq(vendorLib);
+      LoadLibpq(vendorLib, &notes);
+      for (const std::string& note : notes) Trace(note, trcDiagnostic);
     } catch (const EVNXLibpqError& e) {
+      for (const std::string& note : notes) Trace(note, trcDiagnostic);
       SetErrorText(e.what());
       Trace(e.what(), trcDiagnostic);
       return DBXERR_FAILED;
@@ -288,7 +291,8 @@ SQLResult TVNXISQLConnection::disconnect() {
   return DBXERR_NONE;
 }
 
-bool TVNXISQLConnection::ExecQuery(const std::string& sql, PGresult*& result, std::string& errorText) {
+bool TVNXISQLConnection::ExecQuery(const std::string& sql, PGresult*& result, std::string& errorText,
+                                   bool keepLaterResults) {
   result = nullptr;
   // The statement runs on its own, as it would without batched reads: the driver's
   // transaction for an open read is committed first.
@@ -296,7 +300,7 @@ bool TVNXISQLConnection::ExecQuery(const std::string& sql, PGresult*& result, st
     lastLibpqError_.clear();  // the statement did not reach libpq
     return false;
   }
-  const bool ok = RunQuery(sql, result, errorText);
+  const bool ok = RunQuery(sql, result, errorText, keepLaterResults);
   reads_.AfterStatement(sql);
   return ok;
 }
@@ -308,7 +312,8 @@ std::unique_ptr<TVNXRowBatches> TVNXISQLConnection::OpenBatchedRead(const std::s
   return read;
 }
 
-bool TVNXISQLConnection::RunQuery(const std::string& sql, PGresult*& result, std::string& errorText) {
+bool TVNXISQLConnection::RunQuery(const std::string& sql, PGresult*& result, std::string& errorText,
+                                  bool keepLaterResults) {
   result = nullptr;
   errorText.clear();
   lastLibpqError_.clear();
@@ -322,7 +327,7 @@ bool TVNXISQLConnection::RunQuery(const std::string& sql, PGresult*& result, std
       // With a QueryTimeout the driver waits for the answer itself, as in asynchronous mode:
       // PQexec would wait for as long as the server takes.
       if (PQ.PQisnonblocking(handle_) == 1 || settings_.QueryTimeout > 0) {
-        ExecAsync(sql, result, errorText);
+        ExecAsync(sql, result, errorText, keepLaterResults);
       } else {
         result = PQ.PQexec(handle_, sql.c_str());
       }
@@ -393,7 +398,8 @@ std::string TVNXISQLConnection::ResultErrorText(const PGresult* result) const {
   return text;
 }
 
-void TVNXISQLConnection::ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText) {
+void TVNXISQLConnection::ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText,
+                                   bool keepLaterResults) {
   // Results of an earlier statement still arriving are taken in first. Any that nobody
   // read (the later results of a statement list) are dropped: left in place, they would
   // block the send and be handed out as the answer to this statement.
@@ -410,6 +416,16 @@ void TVNXISQLConnection::ExecAsync(const std::string& sql, PGresult*& result, st
     while (PGresult* next = NextResult()) {
       PQ.PQclear(result);
       result = next;
+    }
+  } else if (result && PQ.PQresultStatus(result) != PGRES_COPY_IN && PQ.PQresultStatus(result) != PGRES_COPY_OUT &&
+             !(keepLaterResults && PQ.PQresultStatus(result) == PGRES_TUPLES_OK)) {
+    // Whoever asked reads this result alone (a failed statement has nothing after it): the
+    // rest, at least libpq's end of the statement, is taken in now, so that the connection
+    // is idle again when this returns.
+    while (PGresult* later = NextResult()) {
+      const ExecStatusType status = PQ.PQresultStatus(later);
+      if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT) AbandonCopy(later);
+      else PQ.PQclear(later);
     }
   }
 }

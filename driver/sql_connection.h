@@ -54,7 +54,9 @@ class TVNXISQLConnection final : public TVNXErrorObject {
 
   // Runs one SQL text; true when it succeeded. The caller owns result (also on failure)
   // and frees it with PQclear.
-  bool ExecQuery(const std::string& sql, PGresult*& result, std::string& errorText);
+  // In asynchronous mode the later results of a statement list are dropped, unless
+  // keepLaterResults leaves them for the caller to collect (a command's cursor reads on).
+  bool ExecQuery(const std::string& sql, PGresult*& result, std::string& errorText, bool keepLaterResults = false);
   // ExecQuery followed by PQclear of the result.
   bool ExecSQL(const std::string& sql, std::string& errorText);
 
@@ -62,7 +64,7 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   // Runs one statement as ExecQuery does, but without first making way for it (see
   // MakeWay): for the statements that belong to an open read (its cursor's FETCH and CLOSE,
   // the queries that describe its columns).
-  bool RunQuery(const std::string& sql, PGresult*& result, std::string& errorText);
+  bool RunQuery(const std::string& sql, PGresult*& result, std::string& errorText, bool keepLaterResults = false);
   // A statement the driver sends on its own: a failure is traced (category 2) with the
   // statement, and its text is given to the caller, who reports it.
   bool RunDriverQuery(const std::string& sql, PGresult*& result, std::string& errorText);
@@ -156,7 +158,7 @@ class TVNXISQLConnection final : public TVNXErrorObject {
   // The QueryTimeout has passed: cancels the statement, or after a cancel closes the socket.
   void PassDeadline() noexcept;
   // Sends a statement on a non-blocking connection and collects its result by polling.
-  void ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText);
+  void ExecAsync(const std::string& sql, PGresult*& result, std::string& errorText, bool keepLaterResults);
   // Chooses and sets the client encoding at the end of connect; raises EVNXError on failure.
   void NegotiateClientEncoding();
   // Refuses a server the driver does not serve (the three texts of the version check);

@@ -5,6 +5,7 @@
 #include <libpq-fe.h>
 
 #include <string>
+#include <vector>
 
 #include "libpq/libpq_names.h"
 
@@ -42,7 +43,9 @@ bool LibpqLoaded() noexcept;
 // Opens the library and binds the table. Returns false and does nothing when the table is
 // already bound, true after a complete load; raises EVNXLibpqError on failure, leaving the
 // table unbound so that the next call starts again.
-bool LoadLibpq(const std::string& libraryName);
+// An empty name tries "libpq.so", then "libpq.so.5"; notes, when given, receive a line for
+// the trace when the second is tried.
+bool LoadLibpq(const std::string& libraryName, std::vector<std::string>* notes = nullptr);
 
 // One lookup in the opened library; raises EVNXLibpqError when the name is missing.
 void* BindLibpqFunction(const char* name);

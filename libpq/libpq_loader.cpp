@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "common/errors.h"
 #include "i18n/translate.h"
@@ -45,18 +46,20 @@ std::string RetryDirectory() {
 }
 
 // The symbols are resolved at once (RTLD_NOW): a library that opens is complete, and a
-// broken one fails here rather than at the first call in the middle of a statement.
+// broken one fails here rather than at the first call in the middle of a statement. The
+// error says why each place tried failed: the system's search path, then the program's folder.
 void* OpenModule(const std::string& name, std::string& error) {
   constexpr int kFlags = RTLD_NOW | RTLD_GLOBAL;
   void* h = dlopen(name.c_str(), kFlags);
   if (h) return h;
   error = DlError();
   if (!name.empty() && name[0] != '/') {
+    error = rt::Format(Res(res::SLibpqNotOnSearchPath), error);
     std::string dir = RetryDirectory();
     if (!dir.empty()) {
       h = dlopen((dir + name).c_str(), kFlags);
       if (h) return h;
-      error = DlError();
+      error += "; " + rt::Format(Res(res::SLibpqNotInProgramFolder), dir, DlError());
     }
   }
   return nullptr;
@@ -77,14 +80,23 @@ void* BindLibpqFunction(const char* name) {
   return address;
 }
 
-bool LoadLibpq(const std::string& libraryName) {
+bool LoadLibpq(const std::string& libraryName, std::vector<std::string>* notes) {
   if (LibpqLoaded()) return false;
   std::lock_guard<std::mutex> guard(g_loadLock);
   if (LibpqLoaded()) return false;  // another thread bound it meanwhile
-  const std::string name = libraryName.empty() ? std::string("libpq.so") : libraryName;
+  std::string name = libraryName.empty() ? std::string("libpq.so") : libraryName;
 
   std::string error;
   void* handle = OpenModule(name, error);
+  if (!handle && libraryName.empty()) {
+    // "libpq.so" comes with the development files only (libpq-dev); the library itself is
+    // installed as libpq.so.5, which every libpq since 8.2 is.
+    if (notes) notes->push_back(rt::Format(Res(res::SLibpqTryingSoname), name, error));
+    std::string second;
+    handle = OpenModule("libpq.so.5", second);
+    if (handle) name = "libpq.so.5";
+    else error = name + ": " + error + "; libpq.so.5: " + second;
+  }
   if (!handle) throw EVNXLibpqError(rt::Format(Res(res::SCouldNotLoadLibpq), name, error));
 
   // Bind into a scratch table and publish it only when every name was found, so that a

@@ -1,6 +1,7 @@
 # The installable package of the i386 tree: the two driver libraries, vnxsql, the driver
-# registration samples, the README and vnxsql's manual page, as a Debian package and as a
-# plain .tar.gz of the same files (cmake --build build/i386 --target package).
+# registration samples, the user's guide with its example program and vnxsql's manual
+# page, as a Debian package and as a plain .tar.gz of the same files
+# (cmake --build build/i386 --target package).
 # Included from the top-level list after the targets it installs.
 
 set(VNX_PACKAGE_NAME dbexpvnx)
@@ -39,12 +40,14 @@ add_custom_target(vnx_package_files ALL DEPENDS ${compressed})
 install(FILES $<TARGET_FILE:dbexpvnx> $<TARGET_FILE:dbexpvnx-ml> DESTINATION ${VNX_INSTALL_LIBDIR})
 install(PROGRAMS $<TARGET_FILE:vnxsql> DESTINATION ${VNX_INSTALL_BINDIR})
 install(FILES ${VNX_PACKAGE_STAGE}/vnxsql.1.gz DESTINATION share/man/man1)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/copyright
+# The user's guide is the package's documentation; the README is for those who build.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/guide.md ${CMAKE_CURRENT_LIST_DIR}/copyright
               ${VNX_PACKAGE_STAGE}/changelog.gz
         DESTINATION ${VNX_PACKAGE_DOCDIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION share/lintian/overrides
         RENAME ${VNX_PACKAGE_NAME})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/examples/dbxdrivers.ini ${CMAKE_CURRENT_LIST_DIR}/examples/dbxconnections.ini
+              ${CMAKE_SOURCE_DIR}/examples/connect_and_query.c
         DESTINATION ${VNX_PACKAGE_DOCDIR}/examples)
 
 set(CPACK_GENERATOR DEB TGZ)

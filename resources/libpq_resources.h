@@ -4,6 +4,9 @@
 namespace vnx::res {
 
 inline constexpr const char SCouldNotLoadLibpq[] = "Could not load the LIBPQ library [%s]; reason: [%s].";
+inline constexpr const char SLibpqNotOnSearchPath[] = "not on the system's library search path (%s)";
+inline constexpr const char SLibpqNotInProgramFolder[] = "not in the program's folder %s (%s)";
+inline constexpr const char SLibpqTryingSoname[] = "%s could not be loaded (%s); trying libpq.so.5";
 inline constexpr const char SLibpqFunctionMissing[] =
     "The function \"%s\" could not be loaded from the libpq library [%s].";
 

@@ -32,14 +32,15 @@ trap 'tests/server/pgcluster.sh stop "$state" >/dev/null; rm -rf "$state"' EXIT
 tests/server/pgcluster.sh start "$state" >/dev/null
 # shellcheck disable=SC1091
 . "$state/env"
-server="127.0.0.1:$VNX_PGPORT/$VNX_PGDATABASE"
+# The disguised test server and its ordinary role.
+conn=(--server "127.0.0.1:$VNX_PGPORT/$VNX_PGDATABASE" --user vnx83)
 
 echo "machine: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores," \
      "$(free -g | awk '/^Mem:/{print $2}') GiB, $(uname -sr); PostgreSQL 15 over TCP on 127.0.0.1"
 echo "commit: $(git rev-parse --short HEAD 2>/dev/null || echo unknown)"
 
 peak() {  # emulator tree mode rows fetch-rows
-  $1 "$2/bench/fetch_bench" --server "$server" --mode "$3" --rows "$4" --fetch-rows "$5" |
+  $1 "$2/bench/fetch_bench" "${conn[@]}" --mode "$3" --rows "$4" --fetch-rows "$5" |
     sed -n 's/.*peak_kb=\([0-9]*\).*/\1/p'
 }
 
@@ -64,16 +65,16 @@ memory() {  # emulator tree
 runs=${VNX_BENCH_RUNS:-7}
 echo
 echo "==== native tree ($native, x86_64, no sanitizers) ===="
-"$native/bench/fetch_bench" --server "$server" --runs "$runs"
-"$native/bench/fetch_bench" --server "$server" --runs "$runs" --mode batched
-"$native/bench/fetch_bench" --server "$server" --runs "${VNX_BENCH_RUNS:-3}" --mode batched --rows 2000000
-"$native/bench/subst_bench" --server "$server" --runs "$runs"
+"$native/bench/fetch_bench" "${conn[@]}" --runs "$runs"
+"$native/bench/fetch_bench" "${conn[@]}" --runs "$runs" --mode batched
+"$native/bench/fetch_bench" "${conn[@]}" --runs "${VNX_BENCH_RUNS:-3}" --mode batched --rows 2000000
+"$native/bench/subst_bench" "${conn[@]}" --runs "$runs"
 memory "" "$native"
 
 runs=${VNX_BENCH_RUNS:-3}
 echo
 echo "==== i386 tree ($i386, under qemu-i386) ===="
-qemu-i386 "$i386/bench/fetch_bench" --server "$server" --runs "$runs"
-qemu-i386 "$i386/bench/fetch_bench" --server "$server" --runs "$runs" --mode batched
-qemu-i386 "$i386/bench/subst_bench" --server "$server" --runs "$runs"
+qemu-i386 "$i386/bench/fetch_bench" "${conn[@]}" --runs "$runs"
+qemu-i386 "$i386/bench/fetch_bench" "${conn[@]}" --runs "$runs" --mode batched
+qemu-i386 "$i386/bench/subst_bench" "${conn[@]}" --runs "$runs"
 memory qemu-i386 "$i386"

@@ -15,8 +15,8 @@ dpkg-deb -x "$deb" "$root"
 status=0
 doc=usr/share/doc/dbexpvnx
 for f in usr/lib/i386-linux-gnu/libdbexpvnx.so usr/lib/i386-linux-gnu/libdbexpvnx-ml.so usr/bin/vnxsql \
-         usr/share/man/man1/vnxsql.1.gz $doc/README.md $doc/copyright $doc/changelog.gz \
-         $doc/examples/dbxdrivers.ini $doc/examples/dbxconnections.ini; do
+         usr/share/man/man1/vnxsql.1.gz $doc/guide.md $doc/copyright $doc/changelog.gz \
+         $doc/examples/dbxdrivers.ini $doc/examples/dbxconnections.ini $doc/examples/connect_and_query.c; do
   [ -f "$root/$f" ] || { echo "missing from the package: /$f"; status=1; }
 done
 for lib in libdbexpvnx.so libdbexpvnx-ml.so; do

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <tuple>
 
 #include "tests/harness/test_server.h"
 #include "tests/i18n/i18n_test_util.h"
@@ -268,6 +269,20 @@ TEST_F(VnxsqlLive, TheMultiLanguageBuildsTextsShowOnAUtf8Terminal) {
   const ShellRun r = RunProgram({"--ml", "-U", kRole83, server, "-c", "select 1;"}, "",
                                 Program().empty() ? VNXSQL_BIN : Program(), "LC_ALL=C.UTF-8");
   EXPECT_TRUE(Has(r.err, " 0x2000 Não foi possível conectar ao servidor de banco de dados. Motivo: [")) << r.err;
+}
+
+// The driver's refusal of a server newer than its default gate, in English and translated,
+// gets a line naming the option that accepts the server; other failures do not.
+TEST_F(VnxsqlLive, TheVersionRefusalNamesTheOptionThatAcceptsTheServer) {
+  const TestServer& s = TestServer::Get();
+  const std::string name = s.socketDir + ":" + s.port + "/postgres";  // the superuser sees the real version
+  for (const auto& [flag, server, refused] : {std::tuple{"--sync", name, true}, std::tuple{"--ml", name + ",Language=de", true},
+                                            std::tuple{"--sync", s.DatabaseServerName("no_such_database_vnxsql"), false}}) {
+    const ShellRun r = RunProgram({flag, "-U", "postgres", server, "-c", "select 1;"}, "",
+                                  Program().empty() ? VNXSQL_BIN : Program());
+    EXPECT_EQ(r.status, 2) << server;
+    EXPECT_EQ(Has(r.err, "\nvnxsql: add AcceptNewerServers=True to the server name to accept this server\n"), refused) << r.err;
+  }
 }
 
 // \conninfo names what the session reached. A read that fails part-way (in the third batch)

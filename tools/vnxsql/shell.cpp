@@ -163,6 +163,17 @@ std::string Latin1ToUtf8(std::string_view text) {
   return out;
 }
 
+// Whether a failed connect is the driver's refusal of a server newer than it accepts by
+// default. The multi-language build translates that text, and the shell cannot ask the
+// driver which text it chose; but every translation keeps the product name "Vornex Driver"
+// and ends with the server's version() text in brackets, which no translation touches and
+// no other refusal carries together ("Unknown server version [...]" has no product name,
+// the too-old refusal no brackets, and libpq's texts neither). So: both, in any language.
+bool IsNewerServerRefusal(std::string_view error) {
+  return error.find("Vornex Driver") != std::string_view::npos &&
+         (error.find("[PostgreSQL ") != std::string_view::npos || error.find("[EnterpriseDB ") != std::string_view::npos);
+}
+
 // UTF-8 to ISO-8859-1; characters beyond it become "?", bytes that are no UTF-8 stay.
 std::string Utf8ToLatin1(std::string_view text) {
   std::string out;
@@ -358,6 +369,8 @@ bool Shell::Open() {
     const std::string error = conn_.error();
     err_ << "vnxsql: cannot connect to " << o_.server << ": " << Hex(rc) << " "
          << (utf8Locale ? error : Latin1ToUtf8(error)) << std::endl;
+    if (IsNewerServerRefusal(error))
+      err_ << "vnxsql: add AcceptNewerServers=True to the server name to accept this server" << std::endl;
     return false;
   }
   // "CharSet/ClientEncoding", or the character set alone before an encoding is known.
@@ -1021,7 +1034,9 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& er
 
 std::string Usage() {
   return "usage: vnxsql [options] SERVER\n"
-         "  SERVER               [host][:port]/database[,key=value...], e.g. localhost:5432/sales,Int8Mode=AsBcd\n"
+         "  SERVER               [host][:port]/database[,key=value...], e.g.\n"
+         "                       localhost:5432/postgres,AcceptNewerServers=True (a server of 8.4 or\n"
+         "                       later, such as PostgreSQL 10 to 18, needs AcceptNewerServers=True)\n"
          "  -U, --user NAME      user name\n"
          "  -P, --password TEXT  password\n"
          "  -c TEXT              run statements and commands (may be repeated; runs in order with -f)\n"
