@@ -215,34 +215,15 @@ SQL
     "$primary_port" "$tmp/pgpass" "$tmp/tls/ca.crt" >"$tmp/pg_service.conf"
   echo "*:*:*:*:$password" >"$tmp/pgpass"
   chmod 600 "$tmp/pgpass"
-  cat >>"$state/env" <<ENV
-VNX_TOPO_PGBIN=$pgbin
-VNX_TOPO_PRIMARY_DATA=$tmp/primary
-VNX_TOPO_STANDBY_DATA=$tmp/standby
-VNX_TOPO_PRIMARY_PORT=$primary_port
-VNX_TOPO_STANDBY_PORT=$standby_port
-VNX_TOPO_BOUNCER_PORT=$bouncer_port
-VNX_TOPO_PGPOOL_PORT=$pgpool_port
-VNX_TOPO_PRIMARY_PID=$(pid_of "$tmp/primary/postmaster.pid")
-VNX_TOPO_STANDBY_PID=$(pid_of "$tmp/standby/postmaster.pid")
-VNX_TOPO_BOUNCER_PID=$(pid_of "$tmp/pgbouncer/pgbouncer.pid")
-VNX_TOPO_PGPOOL_PID=$(pid_of "$tmp/pgpool/pgpool.pid")
-VNX_TOPO_DATABASE=vnxtopo
-VNX_TOPO_BOUNCER_SESSION_DATABASE=vnxtopo_session
-VNX_TOPO_PGPOOL_STANDBY_APPNAME=vnx_to_standby
-VNX_TOPO_USER=vnx_app
-VNX_TOPO_TLS_USER=vnx_tls
-VNX_TOPO_PLAIN_USER=vnx_plain
-VNX_TOPO_CERT_USER=vnx_cert
-VNX_TOPO_PASSWORD=$password
-VNX_TOPO_CA=$tmp/tls/ca.crt
-VNX_TOPO_WRONG_CA=$tmp/tls/wrong-ca.crt
-VNX_TOPO_CLIENT_CERT=$tmp/tls/client.crt
-VNX_TOPO_CLIENT_KEY=$tmp/tls/client.key
-VNX_TOPO_SERVICEFILE=$tmp/pg_service.conf
-VNX_TOPO_SERVICE=vnx_topo
-VNX_TOPO_PASSFILE=$tmp/pgpass
-ENV
+  local kv
+  for kv in PGBIN="$pgbin" PRIMARY_DATA="$tmp/primary" STANDBY_DATA="$tmp/standby" PRIMARY_PORT="$primary_port" \
+    STANDBY_PORT="$standby_port" BOUNCER_PORT="$bouncer_port" PGPOOL_PORT="$pgpool_port" DATABASE=vnxtopo \
+    BOUNCER_SESSION_DATABASE=vnxtopo_session PGPOOL_STANDBY_APPNAME=vnx_to_standby USER=vnx_app TLS_USER=vnx_tls \
+    PLAIN_USER=vnx_plain CERT_USER=vnx_cert PASSWORD="$password" CA="$tmp/tls/ca.crt" WRONG_CA="$tmp/tls/wrong-ca.crt" \
+    CLIENT_CERT="$tmp/tls/client.crt" CLIENT_KEY="$tmp/tls/client.key" SERVICEFILE="$tmp/pg_service.conf" \
+    SERVICE=vnx_topo PASSFILE="$tmp/pgpass"; do
+    echo "VNX_TOPO_$kv"
+  done >>"$state/env"
   trap - EXIT INT TERM HUP
   echo "topology: primary $primary_port, standby $standby_port, pgbouncer $bouncer_port, pgpool $pgpool_port"
 }
