@@ -133,7 +133,6 @@ void TVNXBatchedReads::SessionLost(const std::string& text) noexcept {
 
 void TVNXBatchedReads::Defer(const std::string& text) noexcept {
   try {
-    conn_.Trace(text, trcError);
     if (deferred_.empty()) deferred_ = text;
   } catch (...) {
   }

@@ -50,7 +50,8 @@ class TVNXBatchedReads {
   // The server connection is closed or lost: every read fails with `text` at its next row.
   void SessionLost(const std::string& text) noexcept;
   // A statement the driver sent on its own failed where no caller could learn of it (a
-  // cursor released by the application): traced, and the next statement fails with it.
+  // cursor released by the application): the next statement fails with its text (the trace
+  // named it when it failed).
   void Defer(const std::string& text) noexcept;
 
   bool Empty() const noexcept { return reads_.empty(); }
