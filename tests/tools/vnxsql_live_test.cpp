@@ -263,25 +263,30 @@ TEST_F(VnxsqlLive, TheProgramShowsTextOfAnyScriptOnAUtf8Terminal) {
   EXPECT_TRUE(Has(out, "------+---")) << out;
 }
 
-// The driver's own texts, translated ones among them, reach a UTF-8 terminal as they are.
-TEST_F(VnxsqlLive, TheMultiLanguageBuildsTextsShowOnAUtf8Terminal) {
-  const std::string server = TestServer::Get().DatabaseServerName("no_such_database_vnxsql", "Language=pt_BR");
-  const ShellRun r = RunProgram({"--ml", "-U", kRole83, server, "-c", "select 1;"}, "",
-                                Program().empty() ? VNXSQL_BIN : Program(), "LC_ALL=C.UTF-8");
-  EXPECT_TRUE(Has(r.err, " 0x2000 Não foi possível conectar ao servidor de banco de dados. Motivo: [")) << r.err;
-}
-
 // The driver's refusal of a server newer than its default gate, in English and translated,
-// gets a line naming the option that accepts the server; other failures do not.
+// gets a line naming the option that accepts the server; other failures do not. The driver's
+// texts, translated ones among them, reach a UTF-8 terminal as they are.
 TEST_F(VnxsqlLive, TheVersionRefusalNamesTheOptionThatAcceptsTheServer) {
   const TestServer& s = TestServer::Get();
   const std::string name = s.socketDir + ":" + s.port + "/postgres";  // the superuser sees the real version
-  for (const auto& [flag, server, refused] : {std::tuple{"--sync", name, true}, std::tuple{"--ml", name + ",Language=de", true},
-                                            std::tuple{"--sync", s.DatabaseServerName("no_such_database_vnxsql"), false}}) {
-    const ShellRun r = RunProgram({flag, "-U", "postgres", server, "-c", "select 1;"}, "",
-                                  Program().empty() ? VNXSQL_BIN : Program());
-    EXPECT_EQ(r.status, 2) << server;
-    EXPECT_EQ(Has(r.err, "\nvnxsql: add AcceptNewerServers=True to the server name to accept this server\n"), refused) << r.err;
+  const std::string missing = s.DatabaseServerName("no_such_database_vnxsql");
+  const struct {
+    const char* flag;
+    std::string server;
+    bool refused;
+    const char* text;
+  } cases[] = {{"--sync", name, true, ""},
+               {"--ml", name + ",Language=de", true, ""},
+               {"--sync", missing, false, ""},
+               {"--ml", missing + ",Language=pt_BR", false,
+                " 0x2000 N\xC3\xA3o foi poss\xC3\xADvel conectar ao servidor de banco de dados. Motivo: ["}};
+  for (const auto& c : cases) {
+    const ShellRun r = RunProgram({c.flag, "-U", "postgres", c.server, "-c", "select 1;"}, "",
+                                  Program().empty() ? VNXSQL_BIN : Program(), "LC_ALL=C.UTF-8");
+    EXPECT_EQ(r.status, 2) << c.server;
+    EXPECT_EQ(Has(r.err, "\nvnxsql: add AcceptNewerServers=True to the server name to accept this server\n"), c.refused)
+        << r.err;
+    EXPECT_TRUE(Has(r.err, c.text)) << r.err;
   }
 }
 

@@ -64,6 +64,14 @@ struct Session {
     if (c.call(&ISQLCursorVtbl::next) != 0) return "error: " + ErrorOf(c);
     return ValueAsText(c, 1);
   }
+  // How many rows a query gives, read to its end (through batches with FetchRows).
+  std::size_t Rows(const std::string& sql) const {
+    Command cmd;
+    conn.call(&ISQLConnectionVtbl::getSQLCommand, cmd.out());
+    Cursor c;
+    EXPECT_EQ(cmd.call(&ISQLCommandVtbl::executeImmediate, sql.c_str(), c.out()), 0) << ErrorOf(cmd);
+    return c ? ReadAll(c).size() : 0;
+  }
 };
 
 class Topology : public ::testing::Test {
@@ -137,11 +145,7 @@ TEST_F(Topology, StandbyReadsAndRefusesWrites) {
   EXPECT_EQ(s.One("select count(*) from generate_series(1, 5)"), "5");
   EXPECT_NE(s.One("create table topo_nope (i int)").find("read-only"), std::string::npos);
   // A batched read, metadata and a large object read work, and so does the session.
-  Cursor c;
-  Command cmd;
-  s.conn.call(&ISQLConnectionVtbl::getSQLCommand, cmd.out());
-  ASSERT_EQ(cmd.call(&ISQLCommandVtbl::executeImmediate, "select i from generate_series(1, 5) i", c.out()), 0);
-  EXPECT_EQ(ReadAll(c).size(), 5u);
+  EXPECT_EQ(s.Rows("select i from generate_series(1, 5) i"), 5u);
   MetaData md;
   ASSERT_EQ(s.conn.call(&ISQLConnectionVtbl::getSQLMetaData, md.out()), 0);
   Cursor tables;
@@ -175,11 +179,7 @@ TEST_F(Topology, PoolersKeepTheSessionsSettings) {
     ASSERT_EQ(s.rc, 0) << ErrorOf(s.conn);
     vnx::TTransactionDesc tx{1, 0, vnx::xilREADCOMMITTED, 0};
     ASSERT_EQ(s.conn.call(&ISQLConnectionVtbl::beginTransaction, &tx), 0) << ErrorOf(s.conn);
-    Cursor c;
-    Command cmd;
-    s.conn.call(&ISQLConnectionVtbl::getSQLCommand, cmd.out());
-    ASSERT_EQ(cmd.call(&ISQLCommandVtbl::executeImmediate, "select i from generate_series(1, 7) i", c.out()), 0);
-    EXPECT_EQ(ReadAll(c).size(), 7u);
+    EXPECT_EQ(s.Rows("select i from generate_series(1, 7) i"), 7u);
     EXPECT_EQ(s.conn.call(&ISQLConnectionVtbl::commit, &tx), 0) << ErrorOf(s.conn);
     // A parameter, and the metadata interface.
     Command param;
